@@ -1,0 +1,27 @@
+// Acad::ErrorStatus: the status most host operations return. eOk (0) is success; every other
+// value is a failure.
+#pragma once
+
+namespace Acad {
+enum ErrorStatus {
+    eOk = 0,
+    eNotImplementedYet = 1,
+    eNotApplicable = 2,
+    eInvalidInput = 3,
+    eKeyNotFound = 4,
+    eDuplicateKey = 5,
+    eInvalidIndex = 6,
+    eOutOfMemory = 7,
+    eNullObjectPointer = 8,
+    eFileNotFound = 9,
+    eFileAccessErr = 10,
+    eNotADrawing = 11,
+    eDwgCorrupt = 12,
+    eDwgNeedsRecovery = 13, // the file ends early: truncated
+    eUnsupportedVersion = 14,
+    eFileWriteError = 15,
+    eFileSystemErr = 16,
+    eNotSupportedInDwgApi = 17,
+    eWasOpenForWrite = 18,
+};
+} // namespace Acad
