@@ -5,8 +5,16 @@
 #include "database_impl.h"
 #include "fault.h"
 
+namespace {
+AcDbImpDatabase* newImpDatabase(AcDbDatabase* owner) {
+    if (minihost::faultHit(minihost::HostOp::ConstructDatabase))
+        throw std::bad_alloc();
+    return new AcDbImpDatabase(owner);
+}
+} // namespace
+
 AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing, bool /*noDocument*/)
-    : mpImpDb(new AcDbImpDatabase(this)) {
+    : mpImpDb(newImpDatabase(this)) {
     mpImpDb->loaded = buildDefaultDrawing;
     minihost::accounting::databases(1);
 }

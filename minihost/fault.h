@@ -36,6 +36,7 @@ enum class HostOp {
     ReadDwgFile,
     SaveAs,
     NewIterator,
+    ConstructDatabase, // the AcDbDatabase constructor throws std::bad_alloc
     kCount
 };
 
