@@ -1,2 +1,7 @@
 # Drawing files: reading and saving DXF drawings.
-target_sources(minihost_host PRIVATE drawing_file_stub.cpp)
+target_sources(minihost_host PRIVATE
+  drawing_file.cpp
+  dxf_new_drawing.cpp
+  dxf_text.cpp
+  file_faults.cpp
+)
