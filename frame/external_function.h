@@ -1,0 +1,62 @@
+// The module's LISP functions: one table, externalFunctionTable, whose rows are gathered when
+// the module is linked. The source file of each handler contributes its own row with
+// GSL_EXTERNAL_FUNCTION; nothing else lists the functions.
+//
+// Each row is a slot in the linker section "gsl_extfn"; the linker's __start_/__stop_ symbols of
+// that section mark where the table begins and ends. A slot is a pointer to an entry; a null
+// slot is empty, skipped, and takes no function code. A row's function code is the number of
+// non-empty slots before it, so codes follow the order in which the objects are linked: the
+// module links setsumleaf.cpp before getsumleaf.cpp, which gives setsumleaf code 0 and
+// getsumleaf code 1. Keep that order in the module's source list.
+#pragma once
+
+#include <cstdint>
+
+#include "host/arxhost.h"
+
+struct ExternalFunctionEntry {
+    const wchar_t* name;          // nullptr: the name is string resource nameResourceId
+    int (*handler)();             // returns 1 to the host; the result is what it set
+    bool registerDirect;          // also registered for direct calls (acedRegFunc)
+    std::uint32_t nameResourceId; // kNoNameResource when `name` is given
+};
+
+constexpr std::uint32_t kNoNameResource = 0xFFFFFFFFu;
+
+#define GSL_EXTERNAL_FUNCTION_ROW_(row, nameText, resourceId, handlerFn, direct)                   \
+    static const ExternalFunctionEntry row##Entry = {nameText, handlerFn, direct, resourceId};     \
+    __attribute__((section("gsl_extfn"), used)) static const ExternalFunctionEntry* row =          \
+        &row##Entry
+
+// A row named by `nameText`, a wide string literal.
+#define GSL_EXTERNAL_FUNCTION(row, nameText, handlerFn, direct)                                    \
+    GSL_EXTERNAL_FUNCTION_ROW_(row, nameText, kNoNameResource, handlerFn, direct)
+// A row whose name is the module's string resource `resourceId`.
+#define GSL_EXTERNAL_FUNCTION_NAMED_BY_RESOURCE(row, resourceId, handlerFn, direct)                \
+    GSL_EXTERNAL_FUNCTION_ROW_(row, nullptr, resourceId, handlerFn, direct)
+// An empty slot.
+#define GSL_EXTERNAL_FUNCTION_EMPTY_SLOT(row)                                                      \
+    __attribute__((section("gsl_extfn"), used)) static const ExternalFunctionEntry* row = nullptr
+
+namespace gsl {
+
+// A run of slots, [begin, end).
+struct ExternalFunctionSlots {
+    const ExternalFunctionEntry* const* begin;
+    const ExternalFunctionEntry* const* end;
+};
+
+// The slots the module was linked with.
+ExternalFunctionSlots externalFunctionTable();
+
+// Message 3: defines every row's function in the current document under its code, and
+// registers it for direct calls when the row asks. Names from resources are loaded from
+// `instance`. Returns 0; the host's answers are ignored.
+int defineExternalFunctions(ExternalFunctionSlots slots, HINSTANCE instance);
+// Message 4: removes the definitions again.
+int removeExternalFunctions(ExternalFunctionSlots slots, HINSTANCE instance);
+// Message 5: runs the handler of the row whose code is acedGetFunCode(); nothing when no row
+// has it. Returns 0.
+int dispatchExternalFunction(ExternalFunctionSlots slots);
+
+} // namespace gsl

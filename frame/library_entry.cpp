@@ -1,0 +1,61 @@
+// Attach and detach: the module-wide instance handle, the extension-module record, the
+// user-interface library, and the per-document record store.
+#include "getsumleaf_app.h"
+
+namespace {
+
+HINSTANCE gInstance = nullptr;
+ExtensionModuleRecord gExtension;
+
+// Constructed at static initialisation (it adds itself to the document manager) and destroyed
+// at static teardown (it leaves the manager, if one is still there).
+AcApDataManager<CDocData> gDocumentRecords;
+
+void attachExtensionModule(HINSTANCE instance) {
+    if (gExtension.attached)
+        return;
+    gExtension.attached = AfxInitExtensionModule(gExtension.module, instance) != FALSE;
+    if (!gExtension.attached)
+        return;
+    gExtension.defaultResource = AfxGetResourceHandle();
+    gExtension.moduleResource = instance;
+    gExtension.module.hResource = instance;
+    // The class library keeps the record and destroys it at AfxTermExtensionModule.
+    new CDynLinkLibrary(gExtension.module);
+}
+
+void detachExtensionModule() {
+    if (!gExtension.attached)
+        return;
+    AfxTermExtensionModule(gExtension.module);
+    gExtension.defaultResource = nullptr;
+    gExtension.moduleResource = nullptr;
+    gExtension.attached = false;
+}
+
+} // namespace
+
+HINSTANCE gsl::moduleInstance() {
+    return gInstance;
+}
+const ExtensionModuleRecord& gsl::extensionModule() {
+    return gExtension;
+}
+AcApDataManager<CDocData>& gsl::documentRecords() {
+    return gDocumentRecords;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    try {
+        if (reason == DLL_PROCESS_ATTACH) {
+            gInstance = instance;
+            attachExtensionModule(instance);
+            InitAcUiDLL();
+        } else if (reason == DLL_PROCESS_DETACH) {
+            detachExtensionModule();
+        }
+    } catch (...) {
+        // CDynLinkLibrary out of memory: the module works without it.
+    }
+    return TRUE;
+}
