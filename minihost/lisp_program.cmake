@@ -14,4 +14,11 @@ add_library(minihost_lisp STATIC
 target_include_directories(minihost_lisp PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(minihost_lisp PUBLIC minihost_host)
 
-# The minihost program is added once the loader and documents it drives are in the library.
+find_library(GSL_READLINE_LIBRARY readline REQUIRED)
+find_path(GSL_READLINE_INCLUDE readline/readline.h REQUIRED)
+
+add_executable(minihost program_main.cpp)
+target_include_directories(minihost PRIVATE ${GSL_READLINE_INCLUDE})
+target_link_libraries(minihost PRIVATE minihost_lisp ${GSL_READLINE_LIBRARY})
+# The program finds libminihost.so beside itself.
+set_target_properties(minihost PROPERTIES BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")

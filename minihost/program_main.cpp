@@ -195,6 +195,12 @@ int run(const Options& options) {
             break;
         }
     }
+    // As in the host, there is always a drawing to work in: an unnamed new one when none was
+    // named.
+    if (status == 0 && options.drawings.empty() && !minihost::openNewDocument(L"")) {
+        std::cerr << "; error: cannot make a new drawing: out of memory\n";
+        status = 1;
+    }
     if (status == 0) {
         Interpreter in(std::cout, std::cerr);
         if (options.expressions.empty() && options.scripts.empty())
