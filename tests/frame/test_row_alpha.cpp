@@ -1,0 +1,20 @@
+#include "frame/external_function.h"
+#include "test_rows.h"
+
+namespace {
+int gCalls = 0;
+}
+
+int alphaCalls() {
+    return gCalls;
+}
+
+int AlphaHandler() {
+    ++gCalls;
+    resbuf* list = acutBuildList(RTSTR, L"alpha", RTSHORT, acedGetFunCode(), RTNONE);
+    acedRetList(list);
+    acutRelRb(list);
+    return 1;
+}
+
+GSL_EXTERNAL_FUNCTION(alphaRow, L"alpha", AlphaHandler, true);

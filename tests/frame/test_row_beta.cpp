@@ -1,0 +1,22 @@
+#include "frame/external_function.h"
+#include "host/modres.h"
+#include "test_rows.h"
+
+namespace {
+int gCalls = 0;
+}
+
+int betaCalls() {
+    return gCalls;
+}
+
+int BetaHandler() {
+    ++gCalls;
+    resbuf* list = acutBuildList(RTSTR, L"beta", RTSHORT, acedGetFunCode(), RTNONE);
+    acedRetList(list);
+    acutRelRb(list);
+    return 1;
+}
+
+GSL_STRING_RESOURCE(betaName, kBetaNameId, L"beta");
+GSL_EXTERNAL_FUNCTION_NAMED_BY_RESOURCE(betaRow, kBetaNameId, BetaHandler, false);
