@@ -36,7 +36,7 @@ struct Built {
     ~Built() { acutRelRb(chain); }
 };
 
-TEST(ArgChain, ArgumentsCarryTheHostsTypeCodes) {
+TEST(LispArgChain, ArgumentsCarryTheHostsTypeCodes) {
     EXPECT_EQ(codes(L""), "");
     EXPECT_EQ(codes(L"\"a\" T nil 1.5"), "5005 5021 5019 5001");
     EXPECT_EQ(codes(L"32767 -32768 32768 -32769"), "5003 5003 5010 5010");
@@ -44,7 +44,7 @@ TEST(ArgChain, ArgumentsCarryTheHostsTypeCodes) {
     EXPECT_EQ(codes(L"(\"k\" . \"v\") (1 2 . 3)"), "5016 5005 5005 5018 5016 5003 5003 5003 5018");
 }
 
-TEST(ArgChain, ValuesAndTextsArriveIntact) {
+TEST(LispArgChain, ValuesAndTextsArriveIntact) {
     ArgChain chain({string(L"D:\\Dwg\\\u00C4.dwg"), integer(70000), real(-2.5), integer(-3)});
     const resbuf* rb = chain.head();
     EXPECT_EQ(std::wstring(rb->resval.rstring), L"D:\\Dwg\\\u00C4.dwg");
@@ -55,12 +55,12 @@ TEST(ArgChain, ValuesAndTextsArriveIntact) {
     EXPECT_EQ(testing_support::chainText(chain.head()), "\"D:\\Dwg\\\xC3\x84.dwg\" 70000 -2.5 -3");
 }
 
-TEST(ArgChain, SymbolsCannotBePassed) {
+TEST(LispArgChain, SymbolsCannotBePassed) {
     EXPECT_THROW(ArgChain({read(L"abc")}), LispError);
     EXPECT_THROW(ArgChain({read(L"(1 (b))")}), LispError);
 }
 
-TEST(ResultChain, AChainThatIsOneWholeListIsThatList) {
+TEST(LispResultChain, AChainThatIsOneWholeListIsThatList) {
     Built list{
         acutBuildList(RTLB, RTLB, RTSTR, L"Title", RTSTR, L"Plan \u00E9", RTLE, RTLE, RTNONE)};
     EXPECT_EQ(prin1Text(valueOfChain(list.chain)), "((\"Title\" \"Plan \xC3\xA9\"))");
@@ -68,7 +68,7 @@ TEST(ResultChain, AChainThatIsOneWholeListIsThatList) {
     EXPECT_EQ(prin1Text(valueOfChain(empty.chain)), "nil");
 }
 
-TEST(ResultChain, OtherChainsMakeAListOfTheirItems) {
+TEST(LispResultChain, OtherChainsMakeAListOfTheirItems) {
     Built items{
         acutBuildList(RTSTR, L"a", RTSHORT, 2, RTLONG, 100000, RTREAL, 0.5, RTT, RTNIL, RTNONE)};
     EXPECT_EQ(prin1Text(valueOfChain(items.chain)), "(\"a\" 2 100000 0.5 T nil)");
@@ -77,7 +77,7 @@ TEST(ResultChain, OtherChainsMakeAListOfTheirItems) {
     EXPECT_EQ(prin1Text(valueOfChain(nullptr)), "nil");
 }
 
-TEST(ResultChain, DottedPairsEndWithTheirOwnCode) {
+TEST(LispResultChain, DottedPairsEndWithTheirOwnCode) {
     Built pair{acutBuildList(RTLB, RTSTR, L"k", RTSTR, L"v", RTDOTE, RTNONE)};
     EXPECT_EQ(prin1Text(valueOfChain(pair.chain)), "(\"k\" . \"v\")");
     Built nested{
@@ -85,7 +85,7 @@ TEST(ResultChain, DottedPairsEndWithTheirOwnCode) {
     EXPECT_EQ(prin1Text(valueOfChain(nested.chain)), "((1 2 . 3))");
 }
 
-TEST(ResultChain, MalformedChainsAreErrorsNotCrashes) {
+TEST(LispResultChain, MalformedChainsAreErrorsNotCrashes) {
     Built unclosed{acutBuildList(RTLB, RTSTR, L"a", RTNONE)};
     EXPECT_THROW(valueOfChain(unclosed.chain), LispError);
     Built stray{acutBuildList(RTSTR, L"a", RTLE, RTNONE)};
@@ -100,7 +100,7 @@ TEST(ResultChain, MalformedChainsAreErrorsNotCrashes) {
     EXPECT_EQ(prin1Text(valueOfChain(&nullText)), "(\"\")");
 }
 
-TEST(ResultChain, DeepNestingIsRefusedNotAStackOverflow) {
+TEST(LispResultChain, DeepNestingIsRefusedNotAStackOverflow) {
     std::vector<resbuf> nodes(20000);
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         nodes[i].restype = i < nodes.size() / 2 ? RTLB : RTLE;

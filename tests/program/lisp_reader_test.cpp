@@ -34,7 +34,7 @@ std::string readError(const std::string& utf8Text) {
     return "no error";
 }
 
-TEST(Reader, AtomsReadAsTheHostReadsThem) {
+TEST(LispReader, AtomsReadAsTheHostReadsThem) {
     EXPECT_EQ(readAll("42 -7 +3 2147483647 -2147483648"), "42 | -7 | 3 | 2147483647 | -2147483648");
     // Integers beyond 32 bits become reals.
     EXPECT_EQ(readAll("2147483648 99999999999"), "2.14748e+09 | 1.0e+11");
@@ -44,7 +44,7 @@ TEST(Reader, AtomsReadAsTheHostReadsThem) {
               "GETSUMLEAF | 1+ | A.B | - | 1E | E5 | 12X");
 }
 
-TEST(Reader, StringsTakeTheirEscapesAndPrintThemBack) {
+TEST(LispReader, StringsTakeTheirEscapesAndPrintThemBack) {
     EXPECT_EQ(readAll(R"("a\"b\\c\nd\te")"), R"("a\"b\\c\nd\te")");
     Reader reader(fromUtf8(R"("q\"\\\n\t\r\e\101\x")"));
     EXPECT_EQ(reader.next().form->text, L"q\"\\\n\t\r\x1B"
@@ -53,7 +53,7 @@ TEST(Reader, StringsTakeTheirEscapesAndPrintThemBack) {
     EXPECT_EQ(readAll("\"multi\nline\""), R"("multi\nline")");
 }
 
-TEST(Reader, NonAsciiTextRoundTripsAsUtf8) {
+TEST(LispReader, NonAsciiTextRoundTripsAsUtf8) {
     std::string text = "\"Gr\xC3\xBC\xC3\x9F"
                        "e \xE2\x82\xAC \xF0\x9F\x93\x90\"";
     EXPECT_EQ(readAll(text), text);
@@ -66,7 +66,7 @@ TEST(Reader, NonAsciiTextRoundTripsAsUtf8) {
     EXPECT_EQ(utf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xEF\xBF\xBD");
 }
 
-TEST(Reader, ListsQuotesDottedPairsAndComments) {
+TEST(LispReader, ListsQuotesDottedPairsAndComments) {
     EXPECT_EQ(readAll("(a (b \"c\") () nil)"), R"((A (B "c") nil nil))");
     EXPECT_EQ(readAll("'x '(1 2)"), "(QUOTE X) | (QUOTE (1 2))");
     EXPECT_EQ(readAll("(\"k\" . \"v\") (1 2 . 3) (1 . (2 3)) (1 . nil)"),
@@ -76,7 +76,7 @@ TEST(Reader, ListsQuotesDottedPairsAndComments) {
     EXPECT_EQ(readAll("(a;comment)\nb)"), "(A B)");
 }
 
-TEST(Reader, TextEndingInsideAFormIsIncompleteAndCanBeResumed) {
+TEST(LispReader, TextEndingInsideAFormIsIncompleteAndCanBeResumed) {
     EXPECT_EQ(readAll("1 (a (b"), "1 | <incomplete>");
     EXPECT_EQ(readAll("\"open string"), "<incomplete>");
     EXPECT_EQ(readAll("\"ends in escape\\"), "<incomplete>");
@@ -89,14 +89,14 @@ TEST(Reader, TextEndingInsideAFormIsIncompleteAndCanBeResumed) {
     EXPECT_EQ(reader.formStart(), 13u);
 }
 
-TEST(Reader, MalformedTextIsAnError) {
+TEST(LispReader, MalformedTextIsAnError) {
     EXPECT_EQ(readError(")"), "extra right paren on input");
     EXPECT_EQ(readError("(1 2))"), "extra right paren on input");
     EXPECT_EQ(readError("( . 1)"), "misplaced dot on input");
     EXPECT_EQ(readError("(1 . 2 3)"), "malformed dotted pair on input");
 }
 
-TEST(Reader, DeepNestingIsRefusedNotAStackOverflow) {
+TEST(LispReader, DeepNestingIsRefusedNotAStackOverflow) {
     std::string deep(100000, '(');
     EXPECT_NE(readError(deep + "1").find("nested too deeply"), std::string::npos);
     std::string quotes(100000, '\'');
@@ -105,7 +105,7 @@ TEST(Reader, DeepNestingIsRefusedNotAStackOverflow) {
     EXPECT_EQ(readError(fine), "no error");
 }
 
-TEST(Printer, RealsPrintWithSixSignificantDigitsAndAlwaysAPoint) {
+TEST(LispPrinter, RealsPrintWithSixSignificantDigitsAndAlwaysAPoint) {
     EXPECT_EQ(realText(1.0), "1.0");
     EXPECT_EQ(realText(3.14159265), "3.14159");
     EXPECT_EQ(realText(-0.5), "-0.5");
@@ -114,14 +114,14 @@ TEST(Printer, RealsPrintWithSixSignificantDigitsAndAlwaysAPoint) {
     EXPECT_EQ(realText(123456789.0), "1.23457e+08");
 }
 
-TEST(Printer, PrincShowsPlainTextAndPrin1QuotedText) {
+TEST(LispPrinter, PrincShowsPlainTextAndPrin1QuotedText) {
     ValuePtr v = list({string(L"a\"b"), integer(1), list({string(L"\u00E9")}, string(L"t"))});
     EXPECT_EQ(prin1Text(v), "(\"a\\\"b\" 1 (\"\xC3\xA9\" . \"t\"))");
     EXPECT_EQ(princText(v), "(a\"b 1 (\xC3\xA9 . t))");
     EXPECT_EQ(prin1Text(symbol(L"abc")), "ABC");
 }
 
-TEST(Values, ListsNormaliseAndRefuseToNestTooDeeply) {
+TEST(LispValues, ListsNormaliseAndRefuseToNestTooDeeply) {
     EXPECT_EQ(list({})->kind, Kind::Nil);
     EXPECT_EQ(prin1Text(list({integer(1)}, list({integer(2)}))), "(1 2)");
     EXPECT_EQ(prin1Text(cdr(list({integer(1)}, integer(2)))), "2");

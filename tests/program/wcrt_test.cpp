@@ -33,7 +33,7 @@ std::wstring fullPath(const wchar_t* path, std::size_t size = 261) {
     return result ? std::wstring(result) : L"<null>";
 }
 
-TEST(FullPath, ResolvesRelativePathsAgainstTheCurrentFolderAsText) {
+TEST(WcrtFullPath, ResolvesRelativePathsAgainstTheCurrentFolderAsText) {
     TempDir dir;
     std::filesystem::create_directories(dir / "a" / "b");
     InFolder in(dir.path() / "a" / "b");
@@ -46,7 +46,7 @@ TEST(FullPath, ResolvesRelativePathsAgainstTheCurrentFolderAsText) {
     EXPECT_EQ(fullPath(L"no/such/../z.dwg"), base + L"/no/z.dwg");
 }
 
-TEST(FullPath, AbsolutePathsAreNormalisedAndBackslashesAreOrdinaryCharacters) {
+TEST(WcrtFullPath, AbsolutePathsAreNormalisedAndBackslashesAreOrdinaryCharacters) {
     EXPECT_EQ(fullPath(L"/tmp//./q/../r.dwg"), L"/tmp/r.dwg");
     EXPECT_EQ(fullPath(L"/../../r.dwg"), L"/r.dwg");
     EXPECT_EQ(fullPath(L"/"), L"/");
@@ -54,7 +54,7 @@ TEST(FullPath, AbsolutePathsAreNormalisedAndBackslashesAreOrdinaryCharacters) {
     EXPECT_EQ(fullPath(L"/D:\\Dwg\\A.dwg"), L"/D:\\Dwg\\A.dwg");
 }
 
-TEST(FullPath, AResultThatDoesNotFitGivesNullAndLeavesTheBufferAlone) {
+TEST(WcrtFullPath, AResultThatDoesNotFitGivesNullAndLeavesTheBufferAlone) {
     // "/" + 258 characters is 259: with its terminator exactly 260.
     std::wstring fits = L"/" + std::wstring(258, L'f');
     EXPECT_EQ(fullPath(fits.c_str(), 260), fits);
@@ -72,7 +72,7 @@ TEST(FullPath, AResultThatDoesNotFitGivesNullAndLeavesTheBufferAlone) {
     EXPECT_EQ(fullPath(name.substr(1).c_str(), 260), base + L"/" + name.substr(1));
 }
 
-TEST(FullPath, InvalidArgumentsGiveNull) {
+TEST(WcrtFullPath, InvalidArgumentsGiveNull) {
     wchar_t buffer[8] = {};
     EXPECT_EQ(_wfullpath(buffer, nullptr, 8), nullptr);
     EXPECT_EQ(_wfullpath(buffer, L"", 8), nullptr);
@@ -84,7 +84,7 @@ TEST(FullPath, InvalidArgumentsGiveNull) {
     std::free(made);
 }
 
-TEST(CompareIgnoringCase, FoldsOnlyTheLettersAToZ) {
+TEST(WcrtCompareIgnoringCase, FoldsOnlyTheLettersAToZ) {
     EXPECT_EQ(_wcsicmp(L"D:/DWG/A.DWG", L"d:/dwg/a.dwg"), 0);
     EXPECT_EQ(_wcsicmp(L"", L""), 0);
     EXPECT_NE(_wcsicmp(L"\u00C4", L"\u00E4"), 0); // Ä and ä stay different
@@ -98,7 +98,7 @@ TEST(CompareIgnoringCase, FoldsOnlyTheLettersAToZ) {
     EXPECT_NE(_wcsicmp(nullptr, L"a"), 0);
 }
 
-TEST(CopyString, CopiesWhatFitsWithItsTerminator) {
+TEST(WcrtCopyString, CopiesWhatFitsWithItsTerminator) {
     wchar_t buffer[6];
     std::wmemset(buffer, L'#', 6);
     EXPECT_EQ(wcscpy_s(buffer, 5, L"abcd"), 0);
@@ -106,7 +106,7 @@ TEST(CopyString, CopiesWhatFitsWithItsTerminator) {
     EXPECT_EQ(buffer[5], L'#');
 }
 
-TEST(CopyString, ASourceThatDoesNotFitEmptiesTheDestinationAndWritesNothingPastIt) {
+TEST(WcrtCopyString, ASourceThatDoesNotFitEmptiesTheDestinationAndWritesNothingPastIt) {
     wchar_t buffer[8];
     std::wmemset(buffer, L'#', 8);
     EXPECT_NE(wcscpy_s(buffer, 5, L"abcde"), 0);
@@ -119,7 +119,7 @@ TEST(CopyString, ASourceThatDoesNotFitEmptiesTheDestinationAndWritesNothingPastI
     EXPECT_EQ(buffer[5], L'#');
 }
 
-TEST(CopyString, InvalidArgumentsReportWithoutStoppingTheProcess) {
+TEST(WcrtCopyString, InvalidArgumentsReportWithoutStoppingTheProcess) {
     wchar_t buffer[4] = {L'a', L'b', 0, 0};
     EXPECT_EQ(wcscpy_s(nullptr, 4, L"a"), EINVAL);
     EXPECT_EQ(wcscpy_s(buffer, 0, L"a"), EINVAL);

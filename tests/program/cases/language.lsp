@@ -1,0 +1,15 @@
+; The LISP of the program: reading, evaluating and printing.
+(setq props '(("Title" "Plan") ("Author" "Jörg") ("Keywords" "a \"quoted\" word")))
+(prin1 props) (terpri)
+(princ props) (terpri)
+(foreach p props
+  (princ (car p)) (princ " = ") (prin1 (cadr p)) (terpri))
+(print (assoc "Author" props))
+(print (nth 1 (assoc "Title" props)))
+(terpri)
+(prin1 (list 1 -2 3.5 1e20 2147483648 T nil 'sym "tab\there" '(a . b)))
+(terpri)
+(princ (strcat "Grüße, " "Björk" "\n"))
+(if (equal (list 1 "a") '(1 "a")) (princ "equal\n") (princ "not equal\n"))
+(if (not (null nil)) (princ "empty\n"))
+(princ)
