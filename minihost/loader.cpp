@@ -136,19 +136,19 @@ void* loadModule(const std::string& path, std::string& error, ModuleInfo* info) 
     void* handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = dlerror();
-        error = "cannot load " + path + ": " + (why ? why : "unknown error");
+        error = why ? why : "the library cannot be loaded";
         return nullptr;
     }
     for (LoadedModule* loaded : modules())
         if (loaded->handle == handle) {
             dlclose(handle); // only drops the reference this call added
-            error = "cannot load " + path + ": it is already loaded";
+            error = "it is already loaded";
             return nullptr;
         }
     void* entry = ownSymbol(handle, "acrxEntryPoint");
     if (!entry) {
         dlclose(handle);
-        error = "cannot load " + path + ": it has no acrxEntryPoint";
+        error = "it has no acrxEntryPoint";
         return nullptr;
     }
     Dl_info where_{};
@@ -162,7 +162,7 @@ void* loadModule(const std::string& path, std::string& error, ModuleInfo* info) 
     } catch (const std::bad_alloc&) {
         delete module;
         dlclose(handle);
-        error = "cannot load " + path + ": out of memory";
+        error = "out of memory";
         return nullptr;
     }
     module->handle = handle;
@@ -179,7 +179,7 @@ void* loadModule(const std::string& path, std::string& error, ModuleInfo* info) 
         // The platform tells a library whose attach failed that it is detached, then unloads it.
         notifyLibrary(module, DLL_PROCESS_DETACH);
         discard(module);
-        error = "cannot load " + path + ": its library initialisation failed";
+        error = "its library initialisation (attach) failed";
         return nullptr;
     }
     modules().push_back(module);
@@ -187,8 +187,7 @@ void* loadModule(const std::string& path, std::string& error, ModuleInfo* info) 
     if (answer != AcRx::kRetOK) {
         notifyLibrary(module, DLL_PROCESS_DETACH);
         discard(module);
-        error = "cannot load " + path + ": initialisation failed (message 1 answered " +
-                std::to_string(answer) + ")";
+        error = "its initialisation failed (message 1 answered " + std::to_string(answer) + ")";
         return nullptr;
     }
     module->info.unlockable = unlockRequested(module);

@@ -16,9 +16,9 @@ struct ModuleInfo {
 
 // Loads the module at `path`: library load (static initialisation), the attach notification,
 // message 1, then message 3 for every open document. Later documents get message 3 when they
-// open and message 4 when they close. Returns an opaque handle, or nullptr with `error` set
-// (the library cannot be loaded, has no acrxEntryPoint, or fails initialisation; it is then
-// unloaded again).
+// open and message 4 when they close. Returns an opaque handle, or nullptr with `error` set to
+// the reason, without the path (the library cannot be loaded, has no acrxEntryPoint, or fails
+// initialisation; it is then unloaded again).
 void* loadModule(const std::string& path, std::string& error, ModuleInfo* info = nullptr);
 // Message 4 for every open document, message 2, the detach notification, then unloading the
 // library (static teardown).

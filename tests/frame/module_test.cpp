@@ -148,7 +148,7 @@ TEST_F(ModuleTest, ModulesThatCannotRunAreTurnedAwayAndUnloaded) {
     minihost::openNewDocument(L"/tmp/a.dwg");
     std::string error;
     EXPECT_EQ(minihost::loadModule("/no/such/module.arx", error), nullptr);
-    EXPECT_NE(error.find("cannot load"), std::string::npos) << error;
+    EXPECT_NE(error.find("module.arx"), std::string::npos) << error;
 
     error.clear();
     EXPECT_EQ(minihost::loadModule(GSL_NO_ENTRY_MODULE, error), nullptr);
@@ -157,7 +157,7 @@ TEST_F(ModuleTest, ModulesThatCannotRunAreTurnedAwayAndUnloaded) {
 
     error.clear();
     EXPECT_EQ(minihost::loadModule(GSL_FAILING_MODULE, error), nullptr);
-    EXPECT_NE(error.find("initialisation failed"), std::string::npos) << error;
+    EXPECT_NE(error.find("message 1"), std::string::npos) << error;
     EXPECT_FALSE(libraryIsMapped(GSL_FAILING_MODULE));
     EXPECT_TRUE(minihost::definedFunctions().empty());
     EXPECT_TRUE(minihost::loadedModules().empty());
