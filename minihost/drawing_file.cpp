@@ -205,7 +205,8 @@ bool couldBeDrawingStart(const std::string& text) {
     for (char c : text)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
             compact += c;
-    return !compact.empty() && kStart.compare(0, compact.size(), compact) == 0;
+    return !text.empty() && compact.size() <= kStart.size() &&
+           kStart.compare(0, compact.size(), compact) == 0;
 }
 
 bool supportedVersion(const std::string& version) {
@@ -252,7 +253,7 @@ bool endsWithEof(int fd, const std::string& memTail, off_t from, off_t size) {
 
 // Parses the head of a drawing (file `fd` of `size` bytes, or `file.head` already filled when
 // fd < 0) into `file`. Leaves `file.fd` alone.
-Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file) {
+Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd = true) {
     std::string& head = file.head;
     HeadReader reader(fd, size, head);
     std::size_t pos = 0;
@@ -392,7 +393,7 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file) {
     }
 
     off_t total = fd >= 0 ? size : file.tailOffset + static_cast<off_t>(file.memTail.size());
-    if (!endsWithEof(fd, file.memTail, file.tailOffset, total))
+    if (checkEnd && !endsWithEof(fd, file.memTail, file.tailOffset, total))
         return reader.ioError ? Acad::eFileAccessErr : Acad::eDwgNeedsRecovery;
     file.size = total;
     return Acad::eOk;
@@ -565,8 +566,10 @@ class BackLines {
         mStarted = true;
         while (pos > mFloor) {
             char c;
-            if (!byteAt(pos - 1, c))
+            if (!byteAt(pos - 1, c)) {
+                ioError = true;
                 return fail();
+            }
             if (c == '\n')
                 break;
             line += c;
@@ -587,6 +590,10 @@ class BackLines {
         return false;
     }
 
+  public:
+    bool ioError = false;
+
+  private:
     bool byteAt(off_t offset, char& c) {
         if (offset < mBufStart || offset >= mBufStart + static_cast<off_t>(mBuf.size())) {
             off_t start = std::max(mFloor, offset + 1 - static_cast<off_t>(kReadChunk));
@@ -615,35 +622,33 @@ class BackLines {
 };
 
 // The preview section when it is the drawing's last section (where CAD programs put it):
-// [begin, end) runs from its SECTION group to the EOF group. False when there is none.
-bool findPreview(const DrawingFile& file, off_t& begin, off_t& end) {
+// [begin, end) runs from its SECTION group to the EOF group.
+enum class Preview { kNone, kFound, kReadError };
+
+Preview findPreview(const DrawingFile& file, off_t& begin, off_t& end) {
     if (file.fd < 0)
-        return false;
+        return Preview::kNone;
     BackLines lines(file.fd, file.tailOffset, file.size);
-    std::string text;
+    auto none = [&]() { return lines.ioError ? Preview::kReadError : Preview::kNone; };
+    std::string text, code;
     off_t start;
     do
         if (!lines.previous(text, start))
-            return false;
+            return none();
     while (text.empty() || text == "\x1a");
-    std::string code;
     if (text != "EOF" || !lines.previous(code, end) || code != "0")
-        return false;
+        return none();
     if (!lines.previous(text, start) || text != "ENDSEC" || !lines.previous(code, start) ||
         code != "0")
-        return false;
+        return none();
     for (;;) {
-        if (!lines.previous(text, start) || !lines.previous(code, start))
-            return false;
-        if (code == "0")
-            return false;
+        if (!lines.previous(text, start) || !lines.previous(code, start) || code == "0")
+            return none();
         if (code == "2") {
-            if (text != "THUMBNAILIMAGE")
-                return false;
-            if (!lines.previous(text, start) || text != "SECTION" || !lines.previous(code, begin) ||
-                code != "0")
-                return false;
-            return true;
+            if (text != "THUMBNAILIMAGE" || !lines.previous(text, start) || text != "SECTION" ||
+                !lines.previous(code, begin) || code != "0")
+                return none();
+            return Preview::kFound;
         }
     }
 }
@@ -773,8 +778,13 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     if (status != Acad::eOk)
         return status;
     off_t previewBegin = file->size, previewEnd = file->size;
-    if (!options.retainPreview && !findPreview(*file, previewBegin, previewEnd))
-        previewBegin = previewEnd = file->size;
+    if (!options.retainPreview) {
+        Preview preview = findPreview(*file, previewBegin, previewEnd);
+        if (preview == Preview::kReadError)
+            return Acad::eFileAccessErr;
+        if (preview == Preview::kNone)
+            previewBegin = previewEnd = file->size;
+    }
 
     std::filesystem::path targetPath(target);
     std::string folder = targetPath.has_parent_path() ? targetPath.parent_path().string() : ".";
@@ -856,10 +866,15 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
         return Acad::eFileSystemErr;
     }
 
-    // The file now at the path is what `file` stands for from here on.
+    // The file now at the path is what `file` stands for from here on. Its head is known, so
+    // nothing more is asked of the file system once the new file has taken the path.
     if (!fresh) {
         DrawingFile saved;
-        if (parseHead(out.get(), lseek(out.get(), 0, SEEK_END), saved) == Acad::eOk) {
+        saved.head = head + "  0" + file->eol + "ENDSEC" + file->eol;
+        if (parseHead(-1, static_cast<off_t>(saved.head.size()), saved, false) == Acad::eOk) {
+            saved.memTail.clear();
+            saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
+                         (previewEnd - previewBegin);
             saved.fd = out.release();
             file->swap(saved);
         }

@@ -191,8 +191,10 @@ bool encodeValue(const std::wstring& text, std::string& line) {
         if (c < 0x20) {
             line += '^';
             line += static_cast<char>(c + 0x40);
-        } else if (c == '^') {
+        } else if (c == '^' && i + 1 < text.size()) {
             line += "^ ";
+        } else if (c == '^') {
+            appendEscape(line, c); // "^ " would end the line in a blank
         } else if (c == '\\' && i + 2 < text.size() && text[i + 1] == L'U' && text[i + 2] == L'+') {
             appendEscape(line, c); // a literal "\U+" would otherwise read as an escape
         } else if (i < lead || i >= trail || (c >= 0xD800 && c <= 0xDFFF)) {
