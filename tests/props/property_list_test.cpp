@@ -16,7 +16,7 @@ const char* const kEmptyList =
     R"(("HyperlinkBase" "") ("RevisionNumber" "") ("LastSavedBy" "")))";
 
 class PropertyListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { minihost::clearFaults(); }
     void TearDown() override {
         minihost::clearFaults();
