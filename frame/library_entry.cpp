@@ -20,8 +20,12 @@ void attachExtensionModule(HINSTANCE instance) {
     gExtension.defaultResource = AfxGetResourceHandle();
     gExtension.moduleResource = instance;
     gExtension.module.hResource = instance;
-    // The class library keeps the record and destroys it at AfxTermExtensionModule.
-    new CDynLinkLibrary(gExtension.module);
+    // The class library keeps the record and destroys it at AfxTermExtensionModule. Without
+    // memory for it the module still works; the user-interface library is initialised anyway.
+    try {
+        new CDynLinkLibrary(gExtension.module);
+    } catch (...) {
+    }
 }
 
 void detachExtensionModule() {
@@ -55,7 +59,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
             detachExtensionModule();
         }
     } catch (...) {
-        // CDynLinkLibrary out of memory: the module works without it.
+        // Nothing may reach the operating system's loader; attach always reports success.
     }
     return TRUE;
 }
