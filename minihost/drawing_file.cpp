@@ -174,7 +174,11 @@ class HeadReader {
             tooLong = true;
             return false;
         }
-        std::size_t want = std::min<std::size_t>(kReadChunk, kMaxHead - mHead.size());
+        // Small reads first: a header is usually a few KiB, and the cost of reading the
+        // properties must not grow with the drawing.
+        std::size_t chunk =
+            std::min<std::size_t>(kReadChunk, std::max<std::size_t>(4096, mHead.size()));
+        std::size_t want = std::min<std::size_t>(chunk, kMaxHead - mHead.size());
         want = std::min<std::size_t>(want, static_cast<std::size_t>(mSize) - mHead.size());
         std::size_t old = mHead.size();
         mHead.resize(old + want);
