@@ -1,8 +1,9 @@
 // The minihost program end to end: the built program runs scripts and expressions in a
 // temporary folder, and its output, errors and exit status are compared with what is expected.
 //
-// Each cases/NAME.lsp is run as `minihost ARGS NAME.lsp`, where ARGS come from the script's
-// first line when it reads ";; args: ...". Expected: cases/NAME.out (standard output),
+// Each cases/NAME.lsp is run in a folder holding copies of the drawings (see below) as
+// `minihost ARGS NAME.lsp`, where ARGS come from the script's first line when it reads
+// ";; args: ...". Expected: cases/NAME.out (standard output),
 // cases/NAME.err (standard error, empty when missing) and ";; status: N" on the script's
 // second line (0 when missing). The temporary folder appears in the output as $DIR.
 #include <gtest/gtest.h>
@@ -76,11 +77,15 @@ class ProgramScript : public ::testing::TestWithParam<std::string> {};
 TEST_P(ProgramScript, PrintsWhatIsExpected) {
     const std::string name = GetParam();
     TempDir dir;
-    // The cases work on copies of the real drawings made by a CAD program.
-    if (fs::exists(testing_support::sharedDrawings()))
-        for (const auto& entry : fs::directory_iterator(testing_support::sharedDrawings()))
-            if (entry.path().extension() == ".dxf")
-                fs::copy_file(entry.path(), dir / entry.path().filename().string());
+    // The cases work on copies: of the real drawings made by a CAD program, of the example
+    // drawings (with built-in and custom properties, some not ASCII), and of the damaged
+    // drawings beside the cases.
+    for (const fs::path& folder :
+         {testing_support::sharedDrawings(), fs::path(GSL_SOURCE_DIR) / "examples", kCases})
+        if (fs::exists(folder))
+            for (const auto& entry : fs::directory_iterator(folder))
+                if (entry.path().extension() == ".dxf")
+                    fs::copy_file(entry.path(), dir / entry.path().filename().string());
     fs::copy_file(kCases / (name + ".lsp"), dir / (name + ".lsp"));
     std::ifstream script(kCases / (name + ".lsp"));
     std::string first, second;

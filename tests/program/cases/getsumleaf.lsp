@@ -1,0 +1,41 @@
+;; args: --open site-plan.dxf --open pump-station.dxf
+; getsumleaf end to end. The working drawing is the current document, pump-station.dxf.
+(princ "working drawing:\n")
+(prin1 (getsumleaf)) (terpri)
+; T, a number, a list or anything else first selects the working drawing; further arguments
+; are ignored.
+(setq working (getsumleaf))
+(prin1 (list (equal working (getsumleaf T)) (equal working (getsumleaf 7))
+             (equal working (getsumleaf 2.5 "site-plan.dxf")) (equal working (getsumleaf nil))
+             (equal working (getsumleaf '("site-plan.dxf")))))
+(terpri)
+(princ "an open document, in another letter case and slash direction:\n")
+(setq site (getsumleaf "site-plan.dxf"))
+(prin1 (cadr (assoc "Title" site))) (terpri)
+(prin1 (equal site (getsumleaf "SITE-PLAN.DXF"))) (terpri)
+(prin1 (equal site (getsumleaf "./sub/../Site-Plan.DXF" "ignored" T 5))) (terpri)
+; Its file is not read: overwritten with another drawing, the document still answers.
+(drawing-save "site-plan.dxf")
+(prin1 (equal site (getsumleaf "site-plan.dxf"))) (terpri)
+; A document whose file name holds a backslash matches a path with a slash there.
+(drawing-save "plan\\b.dxf")
+(drawing-open "plan\\b.dxf")
+(prin1 (equal working (getsumleaf "PLAN/B.DXF"))) (terpri)
+(drawing-close)
+(princ "a drawing that is not open is read from its file, by a relative path:\n")
+(prin1 (getsumleaf "grundriss-eg.dxf")) (terpri)
+(prin1 (equal (getsumleaf "grundriss-eg.dxf") (getsumleaf "./grundriss-eg.dxf"))) (terpri)
+; The file is read by the path as given: through a folder that does not exist there is none.
+(prin1 (getsumleaf "sub/../grundriss-eg.dxf")) (terpri)
+(princ "a real drawing made by a CAD program:\n")
+(prin1 (getsumleaf "sample_2018.dxf")) (terpri)
+(princ "the first of two matching documents wins:\n")
+(drawing-save "SITE-PLAN.dxf")
+(drawing-open "SITE-PLAN.dxf")
+(prin1 (list (drawing-current) (cadr (assoc "Title" (getsumleaf))))) (terpri)
+(prin1 (cadr (assoc "Title" (getsumleaf "site-plan.DXF")))) (terpri)
+(princ "missing and damaged files give nil:\n")
+(prin1 (list (getsumleaf "missing.dxf") (getsumleaf "truncated.dxf")
+             (getsumleaf "not-a-drawing.dxf") (getsumleaf "") (getsumleaf "sub")))
+(terpri)
+(princ)
