@@ -1,0 +1,12 @@
+// Counts heap allocations of the whole benchmark process: malloc, calloc and realloc are
+// replaced in the benchmark binary and forward to the C library, so the calls of the stand-in
+// (libminihost.so), of the C++ runtime and of the module code linked in are all counted.
+#pragma once
+
+namespace bench {
+
+// Allocations (malloc, calloc, realloc, and everything built on them such as operator new)
+// since the process started.
+long allocationCount();
+
+} // namespace bench
