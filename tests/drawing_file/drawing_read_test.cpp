@@ -100,7 +100,7 @@ TEST_F(DrawingRead, EachKindOfFailureHasItsStatus) {
     EXPECT_EQ(status(replaceOnce(good, "$ACADVER", "$ACADVERX")), Acad::eUnsupportedVersion);
     EXPECT_EQ(status("  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nEOF\n"),
               Acad::eUnsupportedVersion);
-    EXPECT_EQ(status(std::string("AutoCAD Binary DXF\r\n\x1a\0", 22) + "rest"),
+    EXPECT_EQ(status(std::string("CADPROG Binary DXF\r\n\x1a\0", 22) + "rest"),
               Acad::eUnsupportedVersion);
     // Accepted variations: a byte order mark, blank lines after EOF.
     EXPECT_EQ(status("\xEF\xBB\xBF" + good), Acad::eOk);
