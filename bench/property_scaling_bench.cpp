@@ -198,6 +198,7 @@ BENCHMARK(BM_MergeExistingKeys)
     ->Arg(100)
     ->Arg(1000)
     ->Arg(10000)
+    ->Arg(30000)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond);
 
