@@ -257,6 +257,22 @@ TEST_F(HandlersTest, SetSavesAClosedDrawingWithABackup) {
     EXPECT_EQ(get(str(path)).text, out.text) << "what was returned is what was saved";
 }
 
+TEST_F(HandlersTest, SetKeepsTheSavedDrawingsPreviewImage) {
+    const std::string fixture =
+        readFile(std::filesystem::path(GSL_SOURCE_DIR) / "tests/drawing_file/preview.dxf");
+    const auto previewOf = [](const std::string& bytes) {
+        std::size_t at = bytes.find("THUMBNAILIMAGE");
+        return at == std::string::npos ? std::string() : bytes.substr(at);
+    };
+    ASSERT_FALSE(previewOf(fixture).empty());
+    const std::string path = (dir / "preview.dxf").string();
+    testing_support::writeFile(path, fixture);
+    Outcome out = set(acutBuildList(RTSTR, testing_support::wide(path).c_str(), RTSTR, L"Title",
+                                    RTSTR, L"with preview", RTNONE));
+    ASSERT_EQ(out.kind, CallResult::Value);
+    EXPECT_EQ(previewOf(readFile(path)), previewOf(fixture));
+}
+
 TEST_F(HandlersTest, SetWithAPathAloneClearsThatDrawingAndSavesIt) {
     std::string path = makeDrawing("clear.dxf", L"full", {{L"Client", L"ACME"}});
     EXPECT_EQ(set(str(path)).text, kEmpty);
