@@ -18,7 +18,8 @@ figures):
                     steps of an atomic save
 
 and prints the time per drawing or file and the ratios. The measurements run in REPEAT rounds,
-each in turn, and each figure is the median of its rounds. It builds nothing: BUILD is a build folder that holds minihost and the module.
+each in turn, and each figure is the median of its rounds. It builds nothing: BUILD is a build
+folder that holds minihost and the module.
 
     python3 bench/whole_process.py BUILD [--count 1000] [--repeat 5] [--dir FOLDER]
 
@@ -188,8 +189,10 @@ def main():
     print(f"{n} drawings of {drawing_size} bytes, {n} plain files of {PLAIN_SIZE} bytes; "
           f"median of {args.repeat} rounds")
     print(f"minihost start and exit (whole)     {start * 1e3:10.1f} ms")
-    print(f"getsumleaf per drawing (whole run)  {each(reading)}   less start {each(reading - start)}")
-    print(f"setsumleaf per drawing (whole run)  {each(writing)}   less start {each(writing - start)}")
+    print(f"getsumleaf per drawing (whole run)  {each(reading)}", end="")
+    print(f"   less start {each(reading - start)}")
+    print(f"setsumleaf per drawing (whole run)  {each(writing)}", end="")
+    print(f"   less start {each(writing - start)}")
     print(f"open-read-close per file            {each(plain_read)}")
     print(f"copy+flush per file                 {each(plain_copy)}")
     print(f"copy+flush+rename per file          {each(plain_atomic)}")
