@@ -5,6 +5,9 @@
 
 namespace bench {
 
+// False in a build where the allocator belongs to a sanitizer: nothing is counted then.
+bool countsAllocations();
+
 // Allocations (malloc, calloc, realloc, and everything built on them such as operator new)
 // since the process started.
 long allocationCount();

@@ -50,8 +50,8 @@ std::unique_ptr<AcDbDatabase> drawingWith(long count) {
     return db;
 }
 
-// Reports the time per item (CPU time of one call divided by `items`), the heap allocations per
-// call and per item, counted from `allocationsBefore`.
+// Reports the time per item (CPU time of one call divided by `items`) and, where they are
+// counted, the heap allocations per call and per item since `allocationsBefore`.
 void report(benchmark::State& state, const char* item, long items, long allocationsBefore) {
     const double calls = static_cast<double>(state.iterations());
     const double allocations =
@@ -60,6 +60,8 @@ void report(benchmark::State& state, const char* item, long items, long allocati
     state.counters[std::string("per_") + item] = benchmark::Counter(
         static_cast<double>(items),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    if (!bench::countsAllocations())
+        return;
     state.counters["allocs/call"] = allocations;
     if (items > 0)
         state.counters[std::string("allocs/") + item] = allocations / static_cast<double>(items);
