@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "utf8.h"
+
 namespace minihost {
 namespace dxf {
 namespace {
@@ -14,64 +16,11 @@ const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026
 
 const wchar_t kReplacement = 0xFFFD;
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 void appendEscape(std::string& out, char32_t unit) {
     static const char digits[] = "0123456789ABCDEF";
     out += "\\U+";
     for (int shift = 12; shift >= 0; shift -= 4)
         out += digits[(unit >> shift) & 0xF];
-}
-
-std::wstring decodeUtf8(const unsigned char* s, std::size_t n) {
-    std::wstring out;
-    out.reserve(n);
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned char b = s[i];
-        if (b < 0x80) {
-            out += static_cast<wchar_t>(b);
-            ++i;
-            continue;
-        }
-        int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
-        char32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : b & 0x1F;
-        bool ok = extra > 0 && b < 0xF5 && i + static_cast<std::size_t>(extra) < n;
-        for (int k = 1; ok && k <= extra; ++k) {
-            unsigned char t = s[i + k];
-            if ((t & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (t & 0x3F);
-        }
-        static const char32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-        if (ok && (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        out += static_cast<wchar_t>(c);
-        i += 1 + extra;
-    }
-    return out;
 }
 
 int hexValue(wchar_t c) {

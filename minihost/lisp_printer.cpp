@@ -3,27 +3,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "utf8.h"
+
 namespace minihost::lisp {
 namespace {
 
-void appendUtf8(std::string& out, char32_t c) {
+// UTF-8 of one wide unit; a unit that is no Unicode scalar value prints as U+FFFD.
+void appendScalar(std::string& out, char32_t c) {
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         c = 0xFFFD;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    minihost::appendUtf8(out, c);
 }
 
 void appendQuoted(std::string& out, const std::wstring& text) {
@@ -55,7 +44,7 @@ void appendQuoted(std::string& out, const std::wstring& text) {
                 std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned>(c));
                 out += octal;
             } else {
-                appendUtf8(out, c);
+                appendScalar(out, c);
             }
         }
     }
@@ -135,42 +124,12 @@ std::string utf8(const std::wstring& text) {
     std::string out;
     out.reserve(text.size());
     for (wchar_t wc : text)
-        appendUtf8(out, static_cast<char32_t>(wc));
+        appendScalar(out, static_cast<char32_t>(wc));
     return out;
 }
 
 std::wstring fromUtf8(const std::string& bytes) {
-    std::wstring out;
-    out.reserve(bytes.size());
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t n = bytes.size();
-    for (std::size_t i = 0; i < n;) {
-        unsigned char b = s[i];
-        int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        char32_t c = extra == 0   ? b
-                     : extra == 1 ? (b & 0x1F)
-                     : extra == 2 ? (b & 0x0F)
-                                  : (b & 0x07);
-        bool ok = extra >= 0 && i + extra < n;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (s[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not text either.
-        static const char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (ok && (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            out += L'\xFFFD';
-            ++i;
-            continue;
-        }
-        out += static_cast<wchar_t>(c);
-        i += 1 + extra;
-    }
-    return out;
+    return decodeUtf8(bytes);
 }
 
 } // namespace minihost::lisp

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "utf8.h"
+
 namespace {
 
 // The current directory as wide text (its bytes read as UTF-8), or "" when unknown.
@@ -22,31 +24,7 @@ std::wstring currentDirectory() {
             return {};
         bytes.resize(bytes.size() * 2);
     }
-    std::wstring out;
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    while (*s) {
-        unsigned char b = *s;
-        int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        char32_t c = extra == 0   ? b
-                     : extra == 1 ? (b & 0x1F)
-                     : extra == 2 ? (b & 0x0F)
-                                  : (b & 0x07);
-        bool ok = extra >= 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if ((s[k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (s[k] & 0x3F);
-        }
-        if (!ok) {
-            out += L'\xFFFD';
-            ++s;
-            continue;
-        }
-        out += static_cast<wchar_t>(c);
-        s += 1 + extra;
-    }
-    return out;
+    return minihost::decodeUtf8(std::string(bytes.data()));
 }
 
 // `path` made absolute against `cwd`, with "." and ".." resolved as text.
