@@ -200,6 +200,9 @@ ValuePtr Reader::readAtom() {
     while (mAt < mText.size() && !isDelimiter(mText[mAt]))
         ++mAt;
     std::wstring token = mText.substr(start, mAt - start);
+    // A dot alone is only the dot of a dotted pair: as a symbol it could not be printed back.
+    if (token == L".")
+        throw LispError("misplaced dot on input");
     bool integral = false;
     if (isNumber(token, integral)) {
         if (integral) {

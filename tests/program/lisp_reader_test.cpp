@@ -94,6 +94,12 @@ TEST(LispReader, MalformedTextIsAnError) {
     EXPECT_EQ(readError("(1 2))"), "extra right paren on input");
     EXPECT_EQ(readError("( . 1)"), "misplaced dot on input");
     EXPECT_EQ(readError("(1 . 2 3)"), "malformed dotted pair on input");
+    // Outside a list's tail a lone dot is no symbol: (quote .) would not read back.
+    EXPECT_EQ(readError("'."), "misplaced dot on input");
+    EXPECT_EQ(readError("'.(1)"), "misplaced dot on input");
+    EXPECT_EQ(readError("1 ."), "misplaced dot on input");
+    EXPECT_EQ(readError("(1 '. 2)"), "misplaced dot on input");
+    EXPECT_EQ(readAll(".5 .x"), "0.5 | .X");
 }
 
 TEST(LispReader, DeepNestingIsRefusedNotAStackOverflow) {
