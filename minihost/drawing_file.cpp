@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -817,10 +818,19 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     if (out.get() < 0)
         return Acad::eFileSystemErr;
 
-    // From here on the temporary file goes again on any failure.
+    // From here on the temporary file goes again on any failure, running out of memory
+    // included, until it has taken the path.
+    struct TempFile {
+        const std::string* name;
+        ~TempFile() {
+            if (name)
+                fsys::unlink(name->c_str());
+        }
+    } tempFile{&temp};
     auto fail = [&](Acad::ErrorStatus why) {
         out.reset();
         fsys::unlink(temp.c_str());
+        tempFile.name = nullptr;
         return why;
     };
     if (exists && fsys::fchmod(out.get(), old.st_mode & 07777) != 0)
@@ -839,48 +849,51 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
         return fail(Acad::eFileWriteError);
 
     // Keep the old file under a second name while the new one takes the path, so that the
-    // path never lacks a complete drawing and a late failure can put the old one back.
+    // path never lacks a complete drawing and a late failure can put the old one back. It
+    // becomes the backup only once the new file holds the path: a failed save leaves an older
+    // backup as it was.
     std::string previous;
+    std::string backupName;
     bool backup = false;
     if (exists) {
-        std::string backupName = targetPath.replace_extension(".bak").string();
+        backupName = targetPath.replace_extension(".bak").string();
         backup = options.keepBackup && backupName != target;
         previous = tempName(folder, base, ".old");
         if (fsys::link(target.c_str(), previous.c_str()) != 0)
             return fail(Acad::eFileSystemErr);
-        if (backup) {
-            if (fsys::rename(previous.c_str(), backupName.c_str()) != 0) {
-                fsys::unlink(previous.c_str());
-                return fail(Acad::eFileSystemErr);
-            }
-            previous = backupName;
-        }
     }
     if (fsys::rename(temp.c_str(), target.c_str()) != 0) {
-        if (!backup && !previous.empty())
+        if (!previous.empty())
             fsys::unlink(previous.c_str());
         return fail(Acad::eFileSystemErr);
     }
+    tempFile.name = nullptr;
     if (fsys::dirFsync(dir.get()) != 0) {
         rollBack(target, previous, dir.get());
         return Acad::eFileSystemErr;
     }
-    if (!backup && !previous.empty() && fsys::unlink(previous.c_str()) != 0) {
+    if (!previous.empty() && (backup ? fsys::rename(previous.c_str(), backupName.c_str())
+                                     : fsys::unlink(previous.c_str())) != 0) {
         rollBack(target, previous, dir.get());
         return Acad::eFileSystemErr;
     }
 
     // The file now at the path is what `file` stands for from here on. Its head is known, so
     // nothing more is asked of the file system once the new file has taken the path.
+    // Without memory for that, `file` keeps standing for what it was read from, which saves
+    // the same drawing.
     if (!fresh) {
-        DrawingFile saved;
-        saved.head = head + "  0" + file->eol + "ENDSEC" + file->eol;
-        if (parseHead(-1, static_cast<off_t>(saved.head.size()), saved, false) == Acad::eOk) {
-            saved.memTail.clear();
-            saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
-                         (previewEnd - previewBegin);
-            saved.fd = out.release();
-            file->swap(saved);
+        try {
+            DrawingFile saved;
+            saved.head = head + "  0" + file->eol + "ENDSEC" + file->eol;
+            if (parseHead(-1, static_cast<off_t>(saved.head.size()), saved, false) == Acad::eOk) {
+                saved.memTail.clear();
+                saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
+                             (previewEnd - previewBegin);
+                saved.fd = out.release();
+                file->swap(saved);
+            }
+        } catch (const std::bad_alloc&) {
         }
     }
     return Acad::eOk;

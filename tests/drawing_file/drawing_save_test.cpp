@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "drawing_test_util.h"
+#include "tests/reliability/alloc_fault.h"
 #include "host/arxhost.h"
 #include "minihost/file_faults.h"
 #include "tests/support/temp_dir.h"
@@ -264,6 +265,66 @@ TEST_F(DrawingSave, FailureAtAnyStepLeavesTheFileIntact) {
         EXPECT_EQ(readFile(dir / "short.dwg"), saved);
         fs::remove(dir / "short.dwg");
         fs::remove(dir / "drawing.bak");
+    }
+}
+
+// A save that keeps a backup replaces an older backup only when it succeeds: a failure at any
+// step leaves the older backup as it was.
+TEST_F(DrawingSave, FailedSaveKeepsTheOlderBackup) {
+    for (FileOp op : {FileOp::Link, FileOp::Rename, FileOp::DirFsync, FileOp::Unlink}) {
+        for (long nth = 1; nth <= 2; ++nth) {
+            SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(op) << " call " << nth);
+            load(fixture("preview.dxf"));
+            writeFile(dir / "drawing.bak", "an older backup");
+            SummaryData changed = summary;
+            changed.builtIn[minihost::kTitle] = L"changed";
+            minihost::clearFileFaults();
+            minihost::failFileOp(op, nth, EIO);
+            const Acad::ErrorStatus status = save(file.get(), changed, path, true);
+            minihost::clearFileFaults();
+            if (status == Acad::eOk) {
+                EXPECT_TRUE(readFile(dir / "drawing.bak") == original);
+                EXPECT_EQ(reread(path).builtIn[minihost::kTitle], L"changed");
+                continue;
+            }
+            EXPECT_TRUE(readFile(path) == original);
+            EXPECT_EQ(readFile(dir / "drawing.bak"), "an older backup");
+            EXPECT_EQ(listing(dir.path()),
+                      (std::vector<std::string>{"drawing.bak", "drawing.dwg"}));
+        }
+    }
+}
+
+// Running out of memory at any allocation of a save: the path holds the old or the new drawing,
+// and no temporary file is left, also when the failure comes after the new file was written.
+TEST_F(DrawingSave, OutOfMemoryAtAnyStepLeavesNoTemporaryFile) {
+    const std::string before = readFile(fixture("preview.dxf"));
+    for (long n = 1;; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n);
+        writeFile(dir / "drawing.dwg", before);
+        fs::remove(dir / "drawing.bak");
+        load(fixture("preview.dxf"));
+        SummaryData changed = summary;
+        changed.builtIn[minihost::kTitle] = L"changed";
+        Acad::ErrorStatus status = Acad::eOutOfMemory;
+        alloc_fault::arm(n);
+        try {
+            status = save(file.get(), changed, path, true);
+        } catch (const std::bad_alloc&) {
+        }
+        alloc_fault::disarm();
+        if (readFile(path) != original) {
+            EXPECT_EQ(reread(path).builtIn[minihost::kTitle], L"changed");
+            EXPECT_EQ(readFile(dir / "drawing.bak"), original);
+        }
+        for (const std::string& name : listing(dir.path()))
+            EXPECT_TRUE(name == "drawing.dwg" || name == "drawing.bak") << name;
+        if (!alloc_fault::failed()) {
+            EXPECT_EQ(status, Acad::eOk);
+            break;
+        }
+        if (HasFailure())
+            break;
     }
 }
 
