@@ -29,10 +29,13 @@
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"
+#include "tests/support/property_lists.h"
 
 namespace fs = std::filesystem;
 using minihost::CallResult;
 using testing_support::chainText;
+using testing_support::listOf;
+using testing_support::listOfFile;
 
 namespace {
 
@@ -59,28 +62,6 @@ void writeBytes(const fs::path& path, const std::string& bytes) {
 
 AcDbDatabase* working() {
     return acdbHostApplicationServices()->workingDatabase();
-}
-
-// The property list of `db` as getsumleaf gives it for the working drawing.
-std::string listOf(AcDbDatabase* db) {
-    AcDbDatabase* saved = working();
-    acdbHostApplicationServices()->setWorkingDatabase(db);
-    CallResult own = minihost::callHandler(GetSumleafHandler, 1, nullptr);
-    acdbHostApplicationServices()->setWorkingDatabase(saved);
-    std::string text = own.value ? chainText(own.value) : "nil";
-    acutRelRb(own.value);
-    return text;
-}
-
-// The property list of the drawing file at `path`, or "" when it cannot be read.
-std::string listOfFile(const fs::path& path) {
-    auto* db = new AcDbDatabase(false, true);
-    std::string text;
-    if (db->readDwgFile(path.wstring().c_str(), AcDbDatabase::kForReadAndReadShare, false,
-                        nullptr) == Acad::eOk)
-        text = listOf(db);
-    delete db;
-    return text;
 }
 
 // What the folder holds: name -> bytes ("<folder>" for a folder). Files whose inode, size and
@@ -341,8 +322,7 @@ void checkFiles(const Snapshot& before, const Snapshot& after, bool isSet, const
             fail(name + " changed but the call returned no list");
         const std::string back = listOfFile(folder / name);
         if (back != returned)
-            fail(name + " reads back as " + (back.empty() ? "<unreadable>" : back) +
-                 " but the call returned " + returned);
+            fail(name + " reads back as " + back + " but the call returned " + returned);
         ++written;
     }
     for (const auto& [name, entry] : before)

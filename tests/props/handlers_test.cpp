@@ -10,11 +10,13 @@
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"
+#include "tests/support/property_lists.h"
 #include "tests/support/temp_dir.h"
 
 using minihost::CallResult;
 using minihost::HostOp;
 using testing_support::chainText;
+using testing_support::listOf;
 using testing_support::readFile;
 using testing_support::TempDir;
 
@@ -72,17 +74,6 @@ class HandlersTest : public ::testing::Test {
     }
     static Outcome get(resbuf* args) { return run(GetSumleafHandler, 1, args); }
     static Outcome set(resbuf* args) { return run(SetSumleafHandler, 0, args); }
-
-    // The property list of `db`, read through the working-drawing route.
-    static std::string listOf(AcDbDatabase* db) {
-        AcDbDatabase* saved = working();
-        acdbHostApplicationServices()->setWorkingDatabase(db);
-        CallResult own = minihost::callHandler(GetSumleafHandler, 1, nullptr);
-        acdbHostApplicationServices()->setWorkingDatabase(saved);
-        std::string text = own.value ? chainText(own.value) : "nil";
-        acutRelRb(own.value);
-        return text;
-    }
 
     // Writes a drawing file with the title `title` and custom pairs.
     std::string makeDrawing(const std::string& name, const wchar_t* title,

@@ -14,6 +14,7 @@
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"
+#include "tests/support/property_lists.h"
 #include "tests/support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -30,6 +31,8 @@
 namespace fs = std::filesystem;
 using minihost::CallResult;
 using testing_support::chainText;
+using testing_support::listOf;
+using testing_support::listOfFile;
 using testing_support::readFile;
 using testing_support::wide;
 
@@ -37,25 +40,6 @@ namespace {
 
 AcDbDatabase* working() {
     return acdbHostApplicationServices()->workingDatabase();
-}
-
-// The property list of `db` as getsumleaf gives it for the working drawing ("nil" for none).
-std::string listOf(AcDbDatabase* db) {
-    AcDbDatabase* saved = working();
-    acdbHostApplicationServices()->setWorkingDatabase(db);
-    CallResult own = minihost::callHandler(GetSumleafHandler, 1, nullptr);
-    acdbHostApplicationServices()->setWorkingDatabase(saved);
-    std::string text = own.value ? chainText(own.value) : "nil";
-    acutRelRb(own.value);
-    return text;
-}
-
-std::string listOfFile(const fs::path& path) {
-    AcDbDatabase db(false, true);
-    if (db.readDwgFile(wide(path.string()).c_str(), AcDbDatabase::kForReadAndReadShare, false,
-                       nullptr) != Acad::eOk)
-        return "<unreadable>";
-    return listOf(&db);
 }
 
 std::vector<std::string> listing(const fs::path& folder) {
