@@ -160,6 +160,17 @@ void interact(Interpreter& in) {
         in.reportError("malformed list on input");
 }
 
+// What the loader read of the module and what it asked of the host, for the prompt's first line.
+std::string banner(const minihost::ModuleInfo& info) {
+    std::string text = "; " + info.path.substr(info.path.find_last_of('/') + 1);
+    text += info.version.empty() ? " (no version resource)" : " " + info.version;
+    if (info.unlockable)
+        text += ", unloadable";
+    if (info.multiDocument)
+        text += ", several documents";
+    return text;
+}
+
 // Runs the expressions, then the scripts; false at the first error.
 bool runBatch(Interpreter& in, const Options& options) {
     try {
@@ -182,7 +193,8 @@ int run(const Options& options) {
     std::string modulePath =
         options.module.empty() ? programFolder() + "GetSumleaf2021x64.arx" : options.module;
     std::string error;
-    void* module = minihost::loadModule(modulePath, error);
+    minihost::ModuleInfo info;
+    void* module = minihost::loadModule(modulePath, error, &info);
     if (!module) {
         std::cerr << "; error: cannot load the module " << modulePath << ": " << error << '\n';
         return 1;
@@ -203,9 +215,11 @@ int run(const Options& options) {
     }
     if (status == 0) {
         Interpreter in(std::cout, std::cerr);
-        if (options.expressions.empty() && options.scripts.empty())
+        if (options.expressions.empty() && options.scripts.empty()) {
+            if (isatty(STDIN_FILENO))
+                std::cerr << banner(info) << '\n';
             interact(in);
-        else if (!runBatch(in, options))
+        } else if (!runBatch(in, options))
             status = 1;
         std::cout.flush();
     }
