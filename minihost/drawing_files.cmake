@@ -1,6 +1,8 @@
 # Drawing files: reading and saving DXF drawings.
 target_sources(minihost_host PRIVATE
-  drawing_file.cpp
+  drawing_head.cpp
+  drawing_read.cpp
+  drawing_save.cpp
   dxf_new_drawing.cpp
   dxf_text.cpp
   file_faults.cpp
