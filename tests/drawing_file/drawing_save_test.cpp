@@ -12,6 +12,7 @@ using namespace drawing_test;
 using minihost::DrawingFilePtr;
 using minihost::FileOp;
 using minihost::SummaryData;
+using testing_support::listing;
 using testing_support::readFile;
 using testing_support::sharedDrawings;
 using testing_support::TempDir;

@@ -36,14 +36,6 @@ fs::path fixture(const std::string& name) {
     return fs::path(GSL_DRAWING_FIXTURES) / name;
 }
 
-std::vector<std::string> listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string replaceOnce(std::string text, const std::string& what, const std::string& with) {
     std::size_t at = text.find(what);
     if (at != std::string::npos)

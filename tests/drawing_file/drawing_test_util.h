@@ -19,8 +19,6 @@ Acad::ErrorStatus save(minihost::DrawingFile* file, const minihost::SummaryData&
                        const fs::path& path, bool keepBackup = false, bool retainPreview = false);
 // A fixture written for these tests, beside them.
 fs::path fixture(const std::string& name);
-// Names in `folder`, sorted.
-std::vector<std::string> listing(const fs::path& folder);
 std::string replaceOnce(std::string text, const std::string& what, const std::string& with);
 
 // The independent reader (Debian's python3-ezdxf, run by /usr/bin/python3).

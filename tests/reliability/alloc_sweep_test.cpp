@@ -31,6 +31,7 @@
 namespace fs = std::filesystem;
 using minihost::CallResult;
 using testing_support::chainText;
+using testing_support::listing;
 using testing_support::listOf;
 using testing_support::listOfFile;
 using testing_support::readFile;
@@ -40,14 +41,6 @@ namespace {
 
 AcDbDatabase* working() {
     return acdbHostApplicationServices()->workingDatabase();
-}
-
-std::vector<std::string> listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // A property list as (key, value) pairs in list order; false when the chain is no such list.

@@ -21,6 +21,7 @@
 namespace fs = std::filesystem;
 using minihost::CallResult;
 using minihost::FileOp;
+using testing_support::listing;
 using testing_support::readFile;
 using testing_support::wide;
 using testing_support::writeFile;
@@ -41,14 +42,6 @@ struct Case {
 // Test names in reports: the case's own name.
 void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
-}
-
-std::vector<std::string> listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class SaveSweep : public ::testing::TestWithParam<Case> {
