@@ -87,14 +87,19 @@ bool call(const wchar_t* name, const resbuf* args) {
     return result.kind == minihost::CallResult::Value;
 }
 
-void BM_GetSumleafWorking(benchmark::State& state) {
-    host();
-    setCustomCount(working(), state.range(0));
+// Calls `name` with `args` once per iteration; stops with an error when no list comes back.
+void callEachIteration(benchmark::State& state, const wchar_t* name, const resbuf* args) {
     for (auto _ : state)
-        if (!call(L"getsumleaf", nullptr)) {
+        if (!call(name, args)) {
             state.SkipWithError("no list");
             break;
         }
+}
+
+void BM_GetSumleafWorking(benchmark::State& state) {
+    host();
+    setCustomCount(working(), state.range(0));
+    callEachIteration(state, L"getsumleaf", nullptr);
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_GetSumleafWorking)->Arg(0)->Arg(10);
@@ -104,11 +109,7 @@ void BM_SetSumleafWorkingMerge(benchmark::State& state) {
     host();
     setCustomCount(working(), state.range(0));
     resbuf* args = acutBuildList(RTT, RTSTR, L"Title", RTSTR, L"Ground floor plan", RTNONE);
-    for (auto _ : state)
-        if (!call(L"setsumleaf", args)) {
-            state.SkipWithError("no list");
-            break;
-        }
+    callEachIteration(state, L"setsumleaf", args);
     acutRelRb(args);
     state.SetItemsProcessed(state.iterations());
 }
@@ -124,11 +125,7 @@ void BM_GetSumleafOpenDocumentPath(benchmark::State& state) {
         fail("cannot open a document");
     setCustomCount(document->database(), 0);
     resbuf* args = acutBuildList(RTSTR, path.wstring().c_str(), RTNONE);
-    for (auto _ : state)
-        if (!call(L"getsumleaf", args)) {
-            state.SkipWithError("no list");
-            break;
-        }
+    callEachIteration(state, L"getsumleaf", args);
     acutRelRb(args);
     minihost::closeDocument(document);
     state.SetItemsProcessed(state.iterations());
@@ -146,11 +143,7 @@ void BM_GetSumleafClosedDrawing(benchmark::State& state) {
             fail("cannot write " + path.string());
     }
     resbuf* args = acutBuildList(RTSTR, path.wstring().c_str(), RTNONE);
-    for (auto _ : state)
-        if (!call(L"getsumleaf", args)) {
-            state.SkipWithError("no list");
-            break;
-        }
+    callEachIteration(state, L"getsumleaf", args);
     acutRelRb(args);
     state.counters["file_bytes"] = static_cast<double>(fs::file_size(path));
     state.SetItemsProcessed(state.iterations());

@@ -107,11 +107,27 @@ bool parse(int argc, char** argv, Options& options, bool& help) {
     return true;
 }
 
+// Runs `work`, reporting an error it raises the way the program reports every error. False
+// after an error.
+template <class Work> bool reportingErrors(Interpreter& in, Work work) {
+    try {
+        work();
+        return true;
+    } catch (const LispError& error) {
+        in.reportError(error.what());
+    } catch (const std::bad_alloc&) {
+        in.reportError("out of memory");
+    } catch (const std::exception& error) {
+        in.reportError(error.what());
+    }
+    return false;
+}
+
 // Evaluates the complete forms at the start of `pending`, printing each result; keeps in
 // `pending` only a form still waiting for more lines. After an error the rest is dropped.
 void evaluatePending(Interpreter& in, std::wstring& pending) {
     Reader reader(pending);
-    try {
+    const bool ok = reportingErrors(in, [&] {
         for (;;) {
             Reader::Result next = reader.next();
             if (next.status == Reader::Status::End) {
@@ -124,14 +140,9 @@ void evaluatePending(Interpreter& in, std::wstring& pending) {
             }
             in.printResult(in.eval(next.form));
         }
-    } catch (const LispError& error) {
-        in.reportError(error.what());
-    } catch (const std::bad_alloc&) {
-        in.reportError("out of memory");
-    } catch (const std::exception& error) {
-        in.reportError(error.what());
-    }
-    pending.clear();
+    });
+    if (!ok)
+        pending.clear();
 }
 
 void interact(Interpreter& in) {
@@ -173,20 +184,12 @@ std::string banner(const minihost::ModuleInfo& info) {
 
 // Runs the expressions, then the scripts; false at the first error.
 bool runBatch(Interpreter& in, const Options& options) {
-    try {
+    return reportingErrors(in, [&] {
         for (const std::string& expression : options.expressions)
             in.printResult(in.evalText(minihost::lisp::fromUtf8(expression)));
         for (const std::string& script : options.scripts)
             in.load(script);
-        return true;
-    } catch (const LispError& error) {
-        in.reportError(error.what());
-    } catch (const std::bad_alloc&) {
-        in.reportError("out of memory");
-    } catch (const std::exception& error) {
-        in.reportError(error.what());
-    }
-    return false;
+    });
 }
 
 int run(const Options& options) {
