@@ -1,0 +1,254 @@
+#include "dwg_container.h"
+
+#include <cstring>
+
+#include "dwg_bytes.h"
+#include "dwg_lz77.h"
+
+namespace minihost {
+namespace dwg {
+
+const char* const kSummaryName = "AcDb:SummaryInfo";
+
+namespace {
+
+// No system page a CAD program writes comes near this many stored bytes.
+constexpr std::uint64_t kMaxSystemPage = 16u << 20;
+// One input byte of the compressed stream yields at most this many output bytes.
+constexpr std::uint64_t kMaxExpansion = 0xFF;
+
+bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
+    return offset <= size && n <= size - offset;
+}
+
+const MapEntry* findPage(const std::vector<MapEntry>& map, std::int32_t number) {
+    if (number <= 0)
+        return nullptr;
+    for (const MapEntry& entry : map)
+        if (entry.number == number)
+            return &entry;
+    return nullptr;
+}
+
+// Reads, checks and places the pages of the summary section described at `d` in the section
+// map.
+Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, Container& c,
+                              std::size_t d) {
+    const std::uint8_t* desc = bytes(c.sectionMap) + d;
+    std::uint64_t size = get64(desc);
+    std::uint32_t pageCount = get32(desc + 0x08);
+    std::uint32_t compression = get32(desc + 0x14);
+    c.summaryPageSize = get32(desc + 0x0C);
+    c.summaryId = get32(desc + 0x18);
+    if (compression != 1 && compression != 2)
+        return Acad::eBadDwgHeader;
+    c.summaryCompressed = compression == 2;
+    if (get32(desc + 0x1C) != 0)
+        return Acad::eSecErrorDecryptingData;
+    if (size > kMaxSummarySize)
+        return Acad::eDwgCorrupt;
+
+    // Where each page is, and how much the pages can hold at most, before anything is
+    // allocated for the section.
+    std::uint64_t supply = 0;
+    const std::uint8_t* entry = desc + kDescriptorSize;
+    for (std::uint32_t i = 0; i < pageCount; ++i, entry += 16) {
+        SectionPage page;
+        page.number = static_cast<std::int32_t>(get32(entry));
+        page.dataSize = get32(entry + 4);
+        page.start = get64(entry + 8);
+        const MapEntry* mapped = findPage(c.map, page.number);
+        if (!mapped || page.dataSize > mapped->size ||
+            mapped->size - page.dataSize < kPageHeaderSize ||
+            !fits(mapped->address, kPageHeaderSize + std::uint64_t{page.dataSize}, fileSize))
+            return Acad::eDwgCorrupt;
+        page.address = mapped->address;
+        page.allocation = mapped->size;
+        supply += c.summaryCompressed ? kCompressedPageSize : page.dataSize;
+        c.summaryPages.push_back(page);
+    }
+    if (size > supply)
+        return Acad::eDwgCorrupt;
+
+    c.summary.assign(static_cast<std::size_t>(size), '\0');
+    std::string stored, plain;
+    for (const SectionPage& page : c.summaryPages) {
+        std::uint8_t header[kPageHeaderSize];
+        Acad::ErrorStatus status = read(page.address, sizeof header, header);
+        if (status != Acad::eOk)
+            return status;
+        maskPageHeader(header, page.address);
+        stored.resize(page.dataSize);
+        if (page.dataSize > 0 && (status = read(page.address + kPageHeaderSize, page.dataSize,
+                                                bytes(stored))) != Acad::eOk)
+            return status;
+        std::uint32_t dataSum = get32(header + 28);
+        std::uint8_t check[kPageHeaderSize];
+        std::memcpy(check, header, sizeof check);
+        put32(check + 24, 0);
+        if (pageSum(dataSum, check, sizeof check) != get32(header + 24) ||
+            pageSum(0, bytes(stored), stored.size()) != dataSum)
+            return Acad::eDwgCRCError;
+        if (get32(header) != kDataPageType || get32(header + 4) != c.summaryId ||
+            get32(header + 8) != page.dataSize || get64(header + 16) != page.start)
+            return Acad::eDwgCorrupt;
+        const std::string* data = &stored;
+        if (c.summaryCompressed) {
+            if (!decompress(bytes(stored), stored.size(), kCompressedPageSize, plain) ||
+                plain.size() != kCompressedPageSize)
+                return Acad::eDwgCorrupt;
+            data = &plain;
+        }
+        if (page.start < size) {
+            std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(data->size(), size - page.start));
+            c.summary.replace(static_cast<std::size_t>(page.start), n, *data, 0, n);
+        }
+    }
+    return Acad::eOk;
+}
+
+} // namespace
+
+std::uint32_t systemPageSum(const std::uint8_t* header, const std::uint8_t* stored, std::size_t n) {
+    std::uint8_t plain[kSystemHeaderSize];
+    std::memcpy(plain, header, sizeof plain);
+    put32(plain + 16, 0);
+    return pageSum(pageSum(0, plain, sizeof plain), stored, n);
+}
+
+void sealDataPage(std::uint8_t* header, const std::uint8_t* data, std::size_t n) {
+    std::uint32_t dataSum = pageSum(0, data, n);
+    put32(header + 28, dataSum);
+    put32(header + 24, 0);
+    put32(header + 24, pageSum(dataSum, header, kPageHeaderSize));
+}
+
+Acad::ErrorStatus readSystemPage(const ReadBytes& read, std::uint64_t fileSize,
+                                 std::uint64_t address, std::uint32_t type, std::string& data) {
+    std::uint8_t header[kSystemHeaderSize];
+    if (!fits(address, sizeof header, fileSize))
+        return Acad::eDwgCorrupt;
+    Acad::ErrorStatus status = read(address, sizeof header, header);
+    if (status != Acad::eOk)
+        return status;
+    std::uint32_t plainSize = get32(header + 4);
+    std::uint32_t storedSize = get32(header + 8);
+    if (storedSize > kMaxSystemPage || !fits(address + sizeof header, storedSize, fileSize))
+        return Acad::eDwgCorrupt;
+    std::string stored(storedSize, '\0');
+    if (storedSize > 0 &&
+        (status = read(address + sizeof header, storedSize, bytes(stored))) != Acad::eOk)
+        return status;
+    if (systemPageSum(header, bytes(stored), storedSize) != get32(header + 16))
+        return Acad::eDwgCRCError;
+    if (get32(header) != type || get32(header + 12) != 2)
+        return Acad::eBadDwgHeader;
+    if (plainSize > kMaxExpansion * storedSize ||
+        !decompress(bytes(stored), storedSize, plainSize, data) || data.size() != plainSize)
+        return Acad::eDwgCorrupt;
+    return Acad::eOk;
+}
+
+bool parsePageMap(const std::string& data, std::vector<MapEntry>& out) {
+    out.clear();
+    const std::uint8_t* p = bytes(data);
+    std::size_t pos = 0;
+    std::uint64_t address = kPageArea;
+    while (pos < data.size()) {
+        if (data.size() - pos < 8)
+            return false;
+        MapEntry entry;
+        entry.number = static_cast<std::int32_t>(get32(p + pos));
+        entry.size = get32(p + pos + 4);
+        entry.address = address;
+        pos += 8;
+        if (entry.number == 0)
+            return false;
+        if (entry.number < 0) {
+            if (data.size() - pos < 16)
+                return false;
+            entry.parent = static_cast<std::int32_t>(get32(p + pos));
+            entry.left = static_cast<std::int32_t>(get32(p + pos + 4));
+            entry.right = static_cast<std::int32_t>(get32(p + pos + 8));
+            entry.next = static_cast<std::int32_t>(get32(p + pos + 12));
+            pos += 16;
+        }
+        address += entry.size;
+        out.push_back(entry);
+    }
+    return true;
+}
+
+Acad::ErrorStatus readContainer(const ReadBytes& read, std::uint64_t fileSize,
+                                const std::uint8_t* start, Container& out) {
+    Container c;
+    std::memcpy(c.header, start + kPrefixSize, kFileHeaderSize);
+    maskFileHeader(c.header);
+    std::uint32_t crc = get32(c.header + kHeaderCrc);
+    put32(c.header + kHeaderCrc, 0);
+    bool crcOk = crc32(c.header, kFileHeaderSize) == crc;
+    put32(c.header + kHeaderCrc, crc);
+    if (!crcOk)
+        return Acad::eDwgCRCError;
+    if (std::memcmp(c.header, "AcFssFcAJMB", 12) != 0)
+        return Acad::eBadDwgHeader;
+
+    // The file ends with the second copy of the header: a file shorter than that was cut.
+    std::uint64_t second = get64(c.header + kSecondHeader);
+    if (!fits(second, kFileHeaderSize, fileSize))
+        return second >= kPageArea && second < (std::uint64_t{1} << 48) ? Acad::eDwgNeedsRecovery
+                                                                        : Acad::eDwgCorrupt;
+
+    std::uint64_t pageMapAddress = get64(c.header + kPageMapOffset);
+    if (pageMapAddress > fileSize)
+        return Acad::eDwgCorrupt;
+    pageMapAddress += kPageArea;
+    std::string pageMap;
+    Acad::ErrorStatus status =
+        readSystemPage(read, fileSize, pageMapAddress, kPageMapType, pageMap);
+    if (status != Acad::eOk)
+        return status;
+    if (!parsePageMap(pageMap, c.map))
+        return Acad::eDwgCorrupt;
+    const MapEntry* self =
+        findPage(c.map, static_cast<std::int32_t>(get32(c.header + kPageMapNumber)));
+    if (!self || self->address != pageMapAddress)
+        return Acad::eDwgCorrupt;
+
+    const MapEntry* sections =
+        findPage(c.map, static_cast<std::int32_t>(get32(c.header + kSectionMapNumber)));
+    if (!sections)
+        return Acad::eDwgCorrupt;
+    status = readSystemPage(read, fileSize, sections->address, kSectionMapType, c.sectionMap);
+    if (status != Acad::eOk)
+        return status;
+
+    // The section map: a header, then each section's descriptor and its page entries.
+    const std::string& map = c.sectionMap;
+    if (map.size() < kSectionMapHeaderSize)
+        return Acad::eDwgCorrupt;
+    std::size_t pos = kSectionMapHeaderSize;
+    while (pos < map.size()) {
+        if (map.size() - pos < kDescriptorSize)
+            return Acad::eDwgCorrupt;
+        const std::uint8_t* desc = bytes(map) + pos;
+        std::uint64_t pages = get32(desc + 0x08);
+        if (pages > (map.size() - pos - kDescriptorSize) / 16)
+            return Acad::eDwgCorrupt;
+        const char* name = reinterpret_cast<const char*>(desc + 0x20);
+        if (!c.hasSummary && strnlen(name, 64) == std::strlen(kSummaryName) &&
+            std::memcmp(name, kSummaryName, std::strlen(kSummaryName)) == 0) {
+            c.hasSummary = true;
+            c.summaryDescriptor = pos;
+        }
+        pos += kDescriptorSize + 16 * pages;
+    }
+    if (c.hasSummary && (status = readSummary(read, fileSize, c, c.summaryDescriptor)) != Acad::eOk)
+        return status;
+    out = std::move(c);
+    return Acad::eOk;
+}
+
+} // namespace dwg
+} // namespace minihost

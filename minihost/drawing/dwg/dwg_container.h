@@ -1,0 +1,110 @@
+// The container of binary drawings of AC1018, AC1024, AC1027 and AC1032: the masked file
+// header, the page map, the section map and the pages of the summary section. Reading checks
+// every check value on the way and reads only those parts, whatever the drawing's size; what
+// it records is what an in-place edit of the summary needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/acad_status.h"
+#include "dwg_checks.h"
+
+namespace minihost {
+namespace dwg {
+
+constexpr std::size_t kPrefixSize = 0x80;  // plain bytes before the file header
+constexpr std::uint64_t kPageArea = 0x100; // where the first page starts
+constexpr std::uint32_t kPageMapType = 0x41630E3B;
+constexpr std::uint32_t kSectionMapType = 0x4163003B;
+constexpr std::uint32_t kDataPageType = 0x4163043B;
+constexpr std::size_t kSystemHeaderSize = 20;
+constexpr std::size_t kCompressedPageSize = 0x7400;
+constexpr std::size_t kDescriptorSize = 96;
+constexpr std::size_t kSectionMapHeaderSize = 20;
+// No summary a CAD program writes comes near this; a larger one is taken as damage.
+constexpr std::uint64_t kMaxSummarySize = 16u << 20;
+extern const char* const kSummaryName;
+
+// Offsets of the plain file header's fields.
+enum HeaderField : std::size_t {
+    kGapRoot = 0x18,
+    kGapLargest = 0x1C,
+    kGapSmallest = 0x20,
+    kLastPage = 0x28,
+    kPageAreaSize = 0x2C,
+    kSecondHeader = 0x34,
+    kGapCount = 0x3C,
+    kPageCount = 0x40,
+    kPageMapNumber = 0x50,
+    kPageMapOffset = 0x54,
+    kSectionMapNumber = 0x5C,
+    kHighestPage = 0x60,
+    kHighestGap = 0x64,
+    kHeaderCrc = 0x68,
+};
+
+// One entry of the page map: a page (number > 0) or a gap (number < 0) with its tree links.
+struct MapEntry {
+    std::int32_t number = 0;
+    std::uint32_t size = 0;
+    std::uint64_t address = 0;
+    std::int32_t parent = 0, left = 0, right = 0, next = 0;
+};
+
+// One page of the summary section, as the section map lists it and the page map places it.
+struct SectionPage {
+    std::int32_t number = 0;
+    std::uint32_t dataSize = 0; // stored bytes after the page header
+    std::uint64_t start = 0;    // offset of its data in the section
+    std::uint64_t address = 0;
+    std::uint32_t allocation = 0;
+};
+
+struct Container {
+    std::uint8_t header[kFileHeaderSize] = {}; // the file header, unmasked
+    std::vector<MapEntry> map;                 // the page map in file order
+    std::string sectionMap;                    // decompressed
+    bool hasSummary = false;
+    std::size_t summaryDescriptor = 0; // where its descriptor starts in sectionMap
+    std::uint32_t summaryId = 0;
+    bool summaryCompressed = false;
+    std::uint32_t summaryPageSize = 0; // the descriptor's maximum decompressed page size
+    std::vector<SectionPage> summaryPages;
+    std::string summary; // the section's bytes, cut to its size
+};
+
+// Reads file bytes [offset, offset + n) into `out`: eOk, eDwgNeedsRecovery when the file ends
+// first, eFileAccessErr on a read error.
+using ReadBytes =
+    std::function<Acad::ErrorStatus(std::uint64_t offset, std::size_t n, std::uint8_t* out)>;
+
+// Reads the container of a file of `fileSize` bytes whose first 0x100 bytes are `start`. The
+// statuses: eDwgNeedsRecovery (the file ends before its second header copy), eDwgCRCError (a
+// CRC or page sum does not match), eBadDwgHeader (a header or page of a kind not known here),
+// eSecErrorDecryptingData (the summary section is encrypted), eDwgCorrupt (sizes, offsets or
+// numbers that contradict each other or the file), eFileAccessErr, eOutOfMemory (thrown
+// std::bad_alloc is the caller's to turn into it).
+Acad::ErrorStatus readContainer(const ReadBytes& read, std::uint64_t fileSize,
+                                const std::uint8_t* start, Container& out);
+
+// Reads and checks the system page of `type` at `address`, decompressed into `data`.
+Acad::ErrorStatus readSystemPage(const ReadBytes& read, std::uint64_t fileSize,
+                                 std::uint64_t address, std::uint32_t type, std::string& data);
+
+// Parses a decompressed page map into entries with their addresses. False when it is cut
+// short or names page 0.
+bool parsePageMap(const std::string& data, std::vector<MapEntry>& out);
+
+// The checksums of a data page: fills words 6 and 7 of the plain 32-byte `header` for the
+// `n` stored bytes `data`.
+void sealDataPage(std::uint8_t* header, const std::uint8_t* data, std::size_t n);
+
+// The page sum of a system page's 20-byte header (checksum field taken as 0) and stored bytes.
+std::uint32_t systemPageSum(const std::uint8_t* header, const std::uint8_t* stored, std::size_t n);
+
+} // namespace dwg
+} // namespace minihost

@@ -1,0 +1,40 @@
+// Reading a binary drawing: which version the first bytes name, and for AC1018, AC1024, AC1027
+// and AC1032 the summary properties and everything an in-place save of them needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "host/acad_status.h"
+#include "dwg_container.h"
+#include "dwg_summary.h"
+#include "dwg_text.h"
+
+namespace minihost {
+namespace dwg {
+
+constexpr std::size_t kStartSize = 0x100; // the plain prefix and the file header
+
+// A binary drawing as read.
+struct BinaryDrawing {
+    std::string version;
+    std::uint8_t start[kStartSize] = {}; // the file's first bytes, as stored
+    std::uint32_t securityFlags = 0;
+    TextForm form;
+    Container container;
+    SummaryRecord record; // empty properties when the drawing has no summary section
+};
+
+// True when the file's first `n` bytes begin with a binary drawing's version text.
+bool isBinaryDrawing(const std::uint8_t* start, std::size_t n);
+
+// Reads the binary drawing of `fileSize` bytes through `read`. Besides the statuses of
+// readContainer: eUnsupportedVersion for AC1015 and older, eNotImplementedYet for AC1021,
+// eInvalidDwgVersion for a version not known here, eSecErrorDecryptingData when the file says
+// its summary is encrypted, eDwgNeedsRecovery when it ends within its first 0x100 bytes.
+Acad::ErrorStatus readBinaryDrawing(const ReadBytes& read, std::uint64_t fileSize,
+                                    BinaryDrawing& out);
+
+} // namespace dwg
+} // namespace minihost

@@ -1,0 +1,32 @@
+// The texts of a binary drawing's summary: UTF-16LE from AC1021 on, 8-bit text in the
+// drawing's code page (the index at 0x13 of the file) for AC1018, converted with iconv.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace minihost {
+namespace dwg {
+
+// How the texts of one drawing are stored.
+struct TextForm {
+    bool wide = true;      // UTF-16LE; else 8-bit
+    int codePage = 1252;   // for 8-bit text: the Windows code page number
+    bool knownPage = true; // false: the index was unknown and 1252 stands in for reading only
+};
+
+// The form of the texts of a drawing of `version` whose code-page index is `index`.
+TextForm textForm(const std::string& version, unsigned index);
+
+// Decodes `n` units of text (bytes, or UTF-16 units of 2 bytes each) at `data`. A surrogate
+// pair is one character, a lone surrogate and a byte the code page does not map read as
+// U+FFFD.
+std::wstring decodeText(const std::uint8_t* data, std::size_t units, const TextForm& form);
+
+// Encodes `text` as units of `form` (no terminating NUL) into `out` (replaced). False when a
+// character cannot be written in the drawing's code page or the code page is unknown.
+bool encodeText(const std::wstring& text, const TextForm& form, std::string& out);
+
+} // namespace dwg
+} // namespace minihost

@@ -1,0 +1,162 @@
+// The binary drawing reader on the shared drawings, on damaged copies of them, and the pieces
+// it is built from.
+#include <gtest/gtest.h>
+
+#include "dwg_test_util.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_lz77.h"
+#include "minihost/drawing/dwg/dwg_text.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace minihost::dwg;
+using dwg_test::readMemory;
+using testing_support::readFile;
+
+TEST(DwgRead, EverySharedDrawingGivesItsExpectedProperties) {
+    auto drawings = dwg_test::expectedDrawings();
+    ASSERT_GE(drawings.size(), 8u);
+    for (const auto& e : drawings) {
+        SCOPED_TRACE(e.name);
+        std::string bytes = readFile(dwg_test::sharedBinaryDrawings() / e.name);
+        BinaryDrawing drawing;
+        std::uint64_t readBytes = 0;
+        Acad::ErrorStatus status = readMemory(bytes, drawing, &readBytes);
+        if (!e.hasSummary) {
+            EXPECT_EQ(status, Acad::eUnsupportedVersion);
+            continue;
+        }
+        ASSERT_EQ(status, Acad::eOk);
+        EXPECT_EQ(drawing.version, e.version);
+        for (int i = 0; i < minihost::kBuiltInCount; ++i)
+            EXPECT_EQ(drawing.record.data.builtIn[i], e.summary.builtIn[i]) << i;
+        EXPECT_EQ(drawing.record.data.custom, e.summary.custom);
+        EXPECT_LT(readBytes, 64u << 10);
+    }
+}
+
+// The small drawing the damage tests use, and the ranges its reader checks.
+struct Small {
+    std::string bytes;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> checked; // [begin, end)
+};
+
+Small smallDrawing() {
+    Small s;
+    s.bytes = readFile(dwg_test::sharedBinaryDrawings() / "r2018_plain.dwg");
+    BinaryDrawing d;
+    EXPECT_EQ(readMemory(s.bytes, d), Acad::eOk);
+    const Container& c = d.container;
+    s.checked.emplace_back(0x80, 0x80 + kFileHeaderSize);
+    for (std::uint32_t field : {kPageMapNumber, kSectionMapNumber})
+        for (const MapEntry& e : c.map)
+            if (e.number == static_cast<std::int32_t>(get32(c.header + field)))
+                s.checked.emplace_back(e.address,
+                                       e.address + kSystemHeaderSize +
+                                           get32(bytes(s.bytes) + e.address + 8)); // stored size
+    for (const SectionPage& p : c.summaryPages)
+        s.checked.emplace_back(p.address, p.address + kPageHeaderSize + p.dataSize);
+    return s;
+}
+
+TEST(DwgRead, AnyFlippedByteOfTheHeaderMapsOrSummaryPageIsAnError) {
+    Small s = smallDrawing();
+    ASSERT_EQ(s.checked.size(), 4u);
+    for (auto [begin, end] : s.checked)
+        for (std::uint64_t at = begin; at < end; ++at)
+            for (unsigned char mask : {0x01, 0x80}) {
+                std::string bytes = s.bytes;
+                bytes[at] = static_cast<char>(bytes[at] ^ mask);
+                BinaryDrawing d;
+                Acad::ErrorStatus status = readMemory(bytes, d);
+                ASSERT_NE(status, Acad::eOk) << "byte " << at;
+                ASSERT_TRUE(status == Acad::eDwgCRCError || status == Acad::eDwgCorrupt ||
+                            status == Acad::eBadDwgHeader || status == Acad::eDwgNeedsRecovery)
+                    << "byte " << at << " status " << status;
+            }
+}
+
+TEST(DwgRead, ACutDrawingIsAnErrorWhereverItEnds) {
+    Small s = smallDrawing();
+    for (std::size_t size = 0; size < s.bytes.size(); ++size) {
+        BinaryDrawing d;
+        Acad::ErrorStatus status = readMemory(s.bytes.substr(0, size), d);
+        ASSERT_TRUE(status == Acad::eDwgNeedsRecovery || status == Acad::eNotADrawing)
+            << "cut at " << size << " status " << status;
+    }
+}
+
+TEST(DwgRead, VersionsAndFlagsThatAreRefused) {
+    std::string bytes = readFile(dwg_test::sharedBinaryDrawings() / "r2018_plain.dwg");
+    struct Case {
+        const char* version;
+        std::uint8_t security;
+        Acad::ErrorStatus status;
+    } cases[] = {
+        {"AC1015", 0, Acad::eUnsupportedVersion},
+        {"AC1009", 0, Acad::eUnsupportedVersion},
+        {"AC2.10", 0, Acad::eUnsupportedVersion},
+        {"AC1021", 0, Acad::eNotImplementedYet},
+        {"AC1040", 0, Acad::eInvalidDwgVersion},
+        {"AC1032", 2, Acad::eSecErrorDecryptingData},
+        {"AC1032", 1, Acad::eOk},
+    };
+    for (const Case& c : cases) {
+        std::string copy = bytes;
+        copy.replace(0, 6, c.version);
+        copy[0x18] = static_cast<char>(c.security);
+        BinaryDrawing d;
+        EXPECT_EQ(readMemory(copy, d), c.status) << c.version << " " << int(c.security);
+    }
+}
+
+TEST(DwgLz77, LiteralStreamsDecodeToTheirData) {
+    std::string data;
+    for (int i = 0; i < 5000; ++i)
+        data += static_cast<char>((i * 7919) >> 3);
+    for (std::size_t n : {0, 4, 5, 17, 18, 19, 20, 272, 273, 274, 275, 528, 529, 600, 5000}) {
+        std::string stream = literalStream(bytes(data), n);
+        EXPECT_EQ(stream.size(), literalStreamLength(n)) << n;
+        std::string out;
+        ASSERT_TRUE(decompress(bytes(stream), stream.size(), n, out)) << n;
+        EXPECT_EQ(out, data.substr(0, n)) << n;
+        EXPECT_FALSE(n > 0 && decompress(bytes(stream), stream.size(), n - 1, out)) << n;
+        EXPECT_FALSE(decompress(bytes(stream), stream.size() - 3, n, out)) << n;
+    }
+}
+
+TEST(DwgLz77, MatchesCopyFromTheOutputAndAreBounded) {
+    // Literals "abcd", then 0x4C: count 3, distance ((b << 2) | 3) + 1, no literals after.
+    std::uint8_t stream[] = {0x01, 'a', 'b', 'c', 'd', 0x4C, 0x00, 0x11, 0, 0};
+    std::string out;
+    ASSERT_TRUE(decompress(stream, sizeof stream, 100, out));
+    EXPECT_EQ(out, "abcdabc");
+    EXPECT_FALSE(decompress(stream, sizeof stream, 6, out)); // more than the limit
+    stream[6] = 0x10;                                        // distance 0x44: before the start
+    EXPECT_FALSE(decompress(stream, sizeof stream, 100, out));
+}
+
+TEST(DwgText, UnitsAndCodePagesDecode) {
+    const std::uint8_t pair[] = {0x3D, 0xD8, 0x00, 0xDE, 0x41, 0x00}; // U+1F600, 'A'
+    const std::uint8_t lone[] = {0x00, 0xDC, 0x41, 0x00, 0x3D, 0xD8}; // low, 'A', high
+    EXPECT_EQ(decodeText(pair, 3, textForm("AC1032", 30)), std::wstring(L"\U0001F600A"));
+    EXPECT_EQ(decodeText(lone, 3, textForm("AC1032", 30)), std::wstring(L"\xFFFD"
+                                                                        L"A\xFFFD"));
+    const std::uint8_t cp1251[] = {0xC0, 0xE1}; // А б
+    EXPECT_EQ(decodeText(cp1251, 2, textForm("AC1018", 29)), std::wstring(L"\x0410\x0431"));
+    const std::uint8_t cp936[] = {0xD6, 0xD0, 0x81}; // 中, a cut pair
+    EXPECT_EQ(decodeText(cp936, 3, textForm("AC1018", 31)), std::wstring(L"\x4E2D\xFFFD"));
+    const std::uint8_t cp1252[] = {0x80, 0x81}; // €, unmapped
+    EXPECT_EQ(decodeText(cp1252, 2, textForm("AC1018", 99)), std::wstring(L"\x20AC\xFFFD"));
+
+    std::string out;
+    EXPECT_TRUE(encodeText(L"\x0410", textForm("AC1018", 29), out));
+    EXPECT_EQ(out, "\xC0");
+    EXPECT_FALSE(encodeText(L"\x4E2D", textForm("AC1018", 30), out));
+    EXPECT_FALSE(encodeText(L"a", textForm("AC1018", 99), out)); // unknown page: not written
+    EXPECT_TRUE(encodeText(L"\U0001F600", textForm("AC1024", 30), out));
+    EXPECT_EQ(out, std::string("\x3D\xD8\x00\xDE", 4));
+}
+
+} // namespace

@@ -1,0 +1,72 @@
+#include "dwg_test_util.h"
+
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/temp_dir.h"
+
+namespace dwg_test {
+
+namespace fs = std::filesystem;
+
+fs::path sharedBinaryDrawings() {
+    return testing_support::sharedDrawings().parent_path() / "dwg";
+}
+
+namespace {
+std::wstring wide(const std::string& utf8) {
+    std::wstring out; // the fixtures' texts: decode UTF-8 by hand, no locale involved
+    for (std::size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        std::uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < utf8.size(); ++k)
+            code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        out += static_cast<wchar_t>(code);
+        i += 1 + extra;
+    }
+    return out;
+}
+} // namespace
+
+std::vector<Expected> expectedDrawings() {
+    static const char* const kFields[minihost::kBuiltInCount] = {
+        "Title",    "Subject",     "Author",         "Keywords",
+        "Comments", "LastSavedBy", "RevisionNumber", "HyperlinkBase"};
+    auto json =
+        nlohmann::json::parse(testing_support::readFile(sharedBinaryDrawings() / "expected.json"));
+    std::vector<Expected> out;
+    for (auto& [name, entry] : json.items()) {
+        Expected e;
+        e.name = name;
+        e.version = entry["version"].get<std::string>();
+        e.hasSummary = !entry["builtins"].is_null();
+        if (e.hasSummary) {
+            for (int i = 0; i < minihost::kBuiltInCount; ++i)
+                e.summary.builtIn[i] = wide(entry["builtins"][kFields[i]].get<std::string>());
+            for (auto& pair : entry["custom"])
+                e.summary.custom.emplace_back(wide(pair[0].get<std::string>()),
+                                              wide(pair[1].get<std::string>()));
+        }
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDrawing& out,
+                             std::uint64_t* readBytes) {
+    std::uint64_t count = 0;
+    auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
+        if (offset > bytes.size() || n > bytes.size() - offset)
+            return Acad::eDwgNeedsRecovery;
+        std::memcpy(to, bytes.data() + offset, n);
+        count += n;
+        return Acad::eOk;
+    };
+    Acad::ErrorStatus status = minihost::dwg::readBinaryDrawing(read, bytes.size(), out);
+    if (readBytes)
+        *readBytes = count;
+    return status;
+}
+
+} // namespace dwg_test

@@ -1,0 +1,31 @@
+// Helpers of the binary drawing tests: the shared drawings, their expected properties, and
+// reading a drawing held in memory.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "minihost/drawing/dwg/dwg_read.h"
+#include "minihost/summary_data.h"
+
+namespace dwg_test {
+
+// ../shared/dwg beside the clone.
+std::filesystem::path sharedBinaryDrawings();
+
+// One drawing of expected.json: its version and its properties (none for a version without a
+// summary section).
+struct Expected {
+    std::string name, version;
+    bool hasSummary = false;
+    minihost::SummaryData summary;
+};
+std::vector<Expected> expectedDrawings();
+
+// Reads `bytes` as a binary drawing; `readBytes` gets the number of bytes read.
+Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDrawing& out,
+                             std::uint64_t* readBytes = nullptr);
+
+} // namespace dwg_test
