@@ -4,9 +4,9 @@
 
 #include <unistd.h>
 
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/fault.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/runtime/fault.h"
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"
@@ -250,7 +250,7 @@ TEST_F(HandlersTest, SetSavesAClosedDrawingWithABackup) {
 
 TEST_F(HandlersTest, SetKeepsTheSavedDrawingsPreviewImage) {
     const std::string fixture =
-        readFile(std::filesystem::path(GSL_SOURCE_DIR) / "tests/drawing_file/preview.dxf");
+        readFile(std::filesystem::path(GSL_SOURCE_DIR) / "tests/minihost/drawing/preview.dxf");
     const auto previewOf = [](const std::string& bytes) {
         std::size_t at = bytes.find("THUMBNAILIMAGE");
         return at == std::string::npos ? std::string() : bytes.substr(at);

@@ -1,7 +1,7 @@
 // ApplyPropertyPairs against the stand-in host, with its faults.
 #include <gtest/gtest.h>
 
-#include "minihost/fault.h"
+#include "minihost/runtime/fault.h"
 #include "props/property_list.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"
