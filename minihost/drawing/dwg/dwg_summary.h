@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/acad_status.h"
-#include "minihost/summary_data.h"
+#include "minihost/runtime/summary_data.h"
 #include "dwg_text.h"
 
 namespace minihost {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "minihost/drawing/dwg/dwg_read.h"
-#include "minihost/summary_data.h"
+#include "minihost/runtime/summary_data.h"
 
 namespace dwg_test {
 
