@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 
 #include "host/acad_status.h"
 #include "minihost/drawing/drawing_file.h"
+#include "minihost/drawing/dwg/dwg_read.h"
 #include "minihost/drawing/dxf/dxf_text.h"
 #include "minihost/runtime/summary_data.h"
 
@@ -91,6 +93,7 @@ class DrawingFile {
         eol.swap(other.eol);
         std::swap(encoding, other.encoding);
         std::swap(original, other.original);
+        binary.swap(other.binary);
     }
 
     int fd = -1;          // the file read (or last saved); -1 for a new drawing
@@ -104,6 +107,7 @@ class DrawingFile {
     std::string eol = "\r\n";
     dxf::Encoding encoding = dxf::Encoding::Utf8;
     SummaryData original; // the properties as read, to tell which variables a save changes
+    std::unique_ptr<dwg::BinaryDrawing> binary; // a binary drawing's container; null for DXF
 };
 
 namespace drawing {

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "minihost/drawing/dwg/dwg_file.h"
 #include "minihost/drawing/dxf/dxf_text.h"
 #include "minihost/drawing/file_faults.h"
 
@@ -205,7 +207,7 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
         return Acad::eFileAccessErr;
     if (head.size() >= 22 && head.find("Binary DXF") != std::string::npos &&
         head.find("Binary DXF") < 22)
-        return Acad::eUnsupportedVersion; // the binary form of DXF
+        return Acad::eUnsupportedFileFormat; // the binary form of DXF
     if (head.compare(0, 3, "\xEF\xBB\xBF") == 0)
         pos = 3;
     std::size_t first = pos;
@@ -351,9 +353,26 @@ Acad::ErrorStatus loadFrom(Fd& fd, DrawingFilePtr& out) {
     if (!S_ISREG(st.st_mode))
         return Acad::eFileAccessErr;
     DrawingFilePtr file(new DrawingFile);
-    Acad::ErrorStatus status = parseHead(fd.get(), st.st_size, *file);
-    if (status != Acad::eOk)
+    // The content decides the format, whatever the file is named.
+    std::uint8_t start[8];
+    ssize_t got;
+    do
+        got = fsys::pread(fd.get(), start, sizeof start, 0);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return Acad::eFileAccessErr;
+    Acad::ErrorStatus status;
+    if (dwg::isBinaryDrawing(start, static_cast<std::size_t>(got))) {
+        file->binary.reset(new dwg::BinaryDrawing);
+        status = dwg::readBinaryFile(fd.get(), st.st_size, *file->binary);
+        if (status != Acad::eOk)
+            return status;
+        file->version = file->binary->version;
+        file->original = file->binary->record.data;
+        file->size = st.st_size;
+    } else if ((status = parseHead(fd.get(), st.st_size, *file)) != Acad::eOk) {
         return status;
+    }
     file->fd = fd.release();
     out = std::move(file);
     return Acad::eOk;

@@ -232,6 +232,8 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
             return Acad::eOutOfMemory;
         file = fresh.get();
     }
+    if (file->binary)
+        return Acad::eNotImplementedYet; // binary drawings are read, not yet written
     if (file->version != "AC1032")
         return Acad::eUnsupportedVersion; // the stand-in cannot convert between versions
 

@@ -17,6 +17,7 @@ struct Plan {
 };
 
 Plan plans[static_cast<int>(FileOp::kCount)];
+long long bytesRead = 0;
 
 // Counts a call of `op`; true when it is to fail, with errno set (or to be short when err 0).
 bool hit(FileOp op, bool& shortTransfer) {
@@ -62,7 +63,10 @@ void failFileOp(FileOp op, long nth, int err, bool persistent) {
 void clearFileFaults() {
     for (Plan& plan : plans)
         plan = Plan{};
+    bytesRead = 0;
 }
+
+long long fileBytesRead() { return bytesRead; }
 
 long fileOpCount(FileOp op) {
     return plans[static_cast<int>(op)].calls;
@@ -90,7 +94,10 @@ int statPath(const char* path, struct stat* st) {
 ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) {
     if (hit(FileOp::Read))
         return -1;
-    return ::pread(fd, buffer, count, offset);
+    ssize_t got = ::pread(fd, buffer, count, offset);
+    if (got > 0)
+        bytesRead += got;
+    return got;
 }
 
 ssize_t write(int fd, const void* buffer, std::size_t count) {

@@ -34,6 +34,8 @@ void failFileOp(FileOp op, long nth, int err = 5 /* EIO */, bool persistent = fa
 void clearFileFaults();
 // Calls of `op` since the last clearFileFaults().
 long fileOpCount(FileOp op);
+// Bytes that reads (pread) returned since the last clearFileFaults().
+long long fileBytesRead();
 
 namespace fsys {
 int open(const char* path, int flags, mode_t mode = 0);

@@ -183,6 +183,11 @@ std::string statusText(int status) {
         "eFileSystemErr (file system error)",
         "eNotSupportedInDwgApi (not supported)",
         "eWasOpenForWrite (the database is already loaded)",
+        "eDwgCRCError (a check value of the drawing file does not match)",
+        "eBadDwgHeader (the drawing file's layout is not one this host reads)",
+        "eInvalidDwgVersion (a drawing file version newer than this host knows)",
+        "eSecErrorDecryptingData (the drawing's properties are encrypted)",
+        "eUnsupportedFileFormat (binary DXF is not read)",
     };
     if (status >= 0 && status < static_cast<int>(sizeof names / sizeof names[0]))
         return names[status];

@@ -28,6 +28,18 @@ std::string statusWords(Acad::ErrorStatus status) {
         return "the drawing is truncated";
     case Acad::eUnsupportedVersion:
         return "unsupported drawing format";
+    case Acad::eDwgCRCError:
+        return "a check value of the drawing does not match";
+    case Acad::eBadDwgHeader:
+        return "a drawing layout this host does not read";
+    case Acad::eInvalidDwgVersion:
+        return "a drawing version newer than this host knows";
+    case Acad::eSecErrorDecryptingData:
+        return "the drawing's properties are encrypted";
+    case Acad::eUnsupportedFileFormat:
+        return "binary DXF is not read";
+    case Acad::eNotImplementedYet:
+        return "not implemented yet for this drawing version";
     case Acad::eFileWriteError:
         return "the file cannot be written";
     case Acad::eFileSystemErr:

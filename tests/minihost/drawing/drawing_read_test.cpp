@@ -101,7 +101,7 @@ TEST_F(DrawingRead, EachKindOfFailureHasItsStatus) {
     EXPECT_EQ(status("  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nEOF\n"),
               Acad::eUnsupportedVersion);
     EXPECT_EQ(status(std::string("CADPROG Binary DXF\r\n\x1a\0", 22) + "rest"),
-              Acad::eUnsupportedVersion);
+              Acad::eUnsupportedFileFormat);
     // Accepted variations: a byte order mark, blank lines after EOF.
     EXPECT_EQ(status("\xEF\xBB\xBF" + good), Acad::eOk);
     EXPECT_EQ(status(good + "\n\n"), Acad::eOk);

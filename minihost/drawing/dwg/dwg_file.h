@@ -1,0 +1,21 @@
+// A binary drawing read from an open file, through the file layer (its reads are counted and
+// can be failed like any other).
+#pragma once
+
+#include <sys/types.h>
+
+#include "host/acad_status.h"
+#include "dwg_read.h"
+
+namespace minihost {
+namespace dwg {
+
+// Reads the binary drawing in the open file `fd` of `size` bytes into `out`.
+Acad::ErrorStatus readBinaryFile(int fd, off_t size, BinaryDrawing& out);
+
+// The ReadBytes of an open file: short reads are continued, the end of the file is
+// eDwgNeedsRecovery, a failed read eFileAccessErr.
+ReadBytes fileBytes(int fd);
+
+} // namespace dwg
+} // namespace minihost
