@@ -1,0 +1,77 @@
+// getsumleaf on every shared binary drawing, in-process through the handler and through the
+// minihost program, against the properties listed beside the drawings.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/wait.h>
+
+#include "minihost/frame/external_calls.h"
+#include "props/lisp_functions.h"
+#include "tests/minihost/drawing/dwg/dwg_test_util.h"
+#include "tests/support/chain_text.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testing_support::utf8;
+
+// A text as the program prints it (escaped) or as chainText shows it (raw).
+std::string quoted(const std::wstring& text, bool escaped) {
+    std::string out = "\"";
+    for (char c : utf8(text)) {
+        if (escaped && (c == '"' || c == '\\'))
+            out += '\\';
+        if (escaped && (c == '\r' || c == '\n'))
+            out += c == '\r' ? "\\r" : "\\n";
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+// The list getsumleaf gives for `summary`: the built-ins in the module's order, then the
+// custom pairs.
+std::string listText(const minihost::SummaryData& s, bool escaped) {
+    using namespace minihost;
+    const std::pair<const char*, int> order[] = {{"Title", kTitle},
+                                                 {"Subject", kSubject},
+                                                 {"Author", kAuthor},
+                                                 {"Keywords", kKeywords},
+                                                 {"Comments", kComments},
+                                                 {"HyperlinkBase", kHyperlinkBase},
+                                                 {"RevisionNumber", kRevisionNumber},
+                                                 {"LastSavedBy", kLastSavedBy}};
+    std::string out = "(";
+    for (const auto& [name, field] : order)
+        out += std::string(out.size() > 1 ? " " : "") + "(\"" + name + "\" " +
+               quoted(s.builtIn[field], escaped) + ")";
+    for (const auto& [key, value] : s.custom)
+        out += " (" + quoted(key, escaped) + " " + quoted(value, escaped) + ")";
+    return out + ")";
+}
+
+TEST(BinaryDrawings, GetsumleafGivesTheExpectedPropertiesInProcessAndThroughTheProgram) {
+    auto drawings = dwg_test::expectedDrawings();
+    ASSERT_GE(drawings.size(), 8u);
+    std::string args, programExpected;
+    for (const auto& e : drawings) {
+        SCOPED_TRACE(e.name);
+        std::string path = (dwg_test::sharedBinaryDrawings() / e.name).string();
+        resbuf* arg = acutBuildList(RTSTR, testing_support::wide(path).c_str(), RTNONE);
+        minihost::CallResult result = minihost::callHandler(GetSumleafHandler, 1, arg);
+        acutRelRb(arg);
+        std::string text = result.value ? testing_support::chainText(result.value) : "nil";
+        acutRelRb(result.value);
+        EXPECT_EQ(text, e.hasSummary ? listText(e.summary, false) : "nil");
+        args += " -e '(getsumleaf \"" + path + "\")'";
+        programExpected += (e.hasSummary ? listText(e.summary, true) : "nil") + "\n";
+    }
+    testing_support::TempDir dir;
+    std::string command = std::string("'") + GSL_BINARY_DIR + "/minihost'" + args + " >" +
+                          (dir / "out").string() + " 2>&1";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(testing_support::readFile(dir / "out"), programExpected);
+}
+
+} // namespace
