@@ -158,6 +158,19 @@ void BM_CopyOverAndSync_256MiB(benchmark::State& state) {
     copyAndSync(state, true);
 }
 
+// Binary drawings: the largest and the smallest readable shared drawing. Reading reads the
+// same few parts whatever the drawing's size.
+const fs::path kBinaryDrawings = fs::path(GSL_SOURCE_DIR) / ".." / "shared" / "dwg";
+
+void BM_ReadBinary_Smallest(benchmark::State& state) {
+    readProperties(state, kBinaryDrawings / "r2018_plain.dwg");
+}
+void BM_ReadBinary_Largest(benchmark::State& state) {
+    readProperties(state, kBinaryDrawings / "r2004_plain.dwg");
+}
+
+BENCHMARK(BM_ReadBinary_Smallest)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadBinary_Largest)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadProperties_4KiB)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadProperties_256MiB)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Save_256MiB)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(8);
@@ -190,6 +203,8 @@ int main(int argc, char** argv) {
     };
     ratio("BM_ReadProperties_256MiB/real_time", "BM_ReadProperties_4KiB/real_time",
           "read properties, 256 MiB / 4 KiB", 1.5);
+    ratio("BM_ReadBinary_Largest/real_time", "BM_ReadBinary_Smallest/real_time",
+          "read binary drawing, largest (188 KB) / smallest (31 KB)", 1.5);
     ratio("BM_Save_256MiB/iterations:8/real_time", "BM_CopyAndSync_256MiB/iterations:8/real_time",
           "save 256 MiB / cp + sync to a new file", 1.3);
     ratio("BM_Save_256MiB/iterations:8/real_time",

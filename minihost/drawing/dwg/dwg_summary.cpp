@@ -118,7 +118,8 @@ Acad::ErrorStatus buildSummary(const SummaryRecord& old, const SummaryData& data
             if (!appendText(out, pair.first, form) || !appendText(out, pair.second, form))
                 return Acad::eInvalidInput;
     }
-    out += old.trailing.empty() ? std::string(8, '\0') : old.trailing;
+    // A drawing without a summary section gets the two zero words that end one.
+    out += old.times.empty() ? std::string(8, '\0') : old.trailing;
     return Acad::eOk;
 }
 
