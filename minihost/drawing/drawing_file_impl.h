@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -125,6 +126,27 @@ Acad::ErrorStatus openStatus(int err);
 // Fills `out` (cleared first); eInvalidInput when a property cannot be encoded or the head
 // would be too long to read back.
 Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out);
+
+// Writes all of data[0, size) to `fd`; eFileWriteError when it cannot.
+Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size);
+// Copies [from, to) of `in` to the end of `out`: in the kernel where it can, else by reading.
+Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out);
+
+// One step of a save on the new file, open for reading and writing.
+using WriteStep = std::function<Acad::ErrorStatus(int fd)>;
+
+// The save every drawing goes through: `content` writes the new file into a temporary file
+// beside `target`, which is flushed, checked by `verify` (when given) and only then takes the
+// path, the old file becoming <name>.bak with `keepBackup`. On eOk `written` holds the new
+// file open; on any other status the path holds what it held before and no temporary name
+// remains (see docs/drawing-file.md).
+Acad::ErrorStatus replaceFile(const std::string& target, bool keepBackup, const WriteStep& content,
+                              const WriteStep& verify, Fd& written);
+
+// Saves the binary drawing `file` with `summary` to `target` in its own version, editing the
+// summary in place (drawing_save_binary.cpp).
+Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summary,
+                                    const std::string& target, const SaveOptions& options);
 
 } // namespace drawing
 } // namespace minihost

@@ -21,11 +21,14 @@ namespace minihost {
 
 // What this part takes from the others (drawing_file_impl.h).
 using drawing::buildHead;
+using drawing::copyRange;
 using drawing::Fd;
 using drawing::kReadChunk;
 using drawing::openStatus;
 using drawing::parseHead;
+using drawing::saveBinaryDrawing;
 using drawing::trimmed;
+using drawing::writeAll;
 
 namespace {
 
@@ -136,6 +139,10 @@ Preview findPreview(const DrawingFile& file, off_t& begin, off_t& end) {
     }
 }
 
+} // namespace
+
+namespace drawing {
+
 Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         ssize_t put = fsys::write(fd, data, size);
@@ -149,7 +156,6 @@ Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size) {
     return Acad::eOk;
 }
 
-// Copies [from, to) of `in` to the end of `out`: in the kernel where it can, else by reading.
 Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out) {
     bool kernel = true;
     std::string buffer;
@@ -187,6 +193,10 @@ Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out) {
     return Acad::eOk;
 }
 
+} // namespace drawing
+
+namespace {
+
 std::string tempName(const std::string& folder, const std::string& base, const char* what) {
     static std::atomic<unsigned long> counter{0};
     unsigned long stamp =
@@ -216,40 +226,10 @@ DrawingFilePtr newDrawingFile() {
 
 } // namespace
 
-Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
-                                  const wchar_t* path, const SaveOptions& options) {
-    if (options.hasSecurityParams)
-        return Acad::eNotSupportedInDwgApi;
-    if (options.version != 33)
-        return Acad::eUnsupportedVersion;
-    std::string target;
-    if (!path || !*path || !dxf::toUtf8(path, target))
-        return Acad::eInvalidInput;
-    DrawingFilePtr fresh;
-    if (!file) {
-        fresh = newDrawingFile();
-        if (!fresh)
-            return Acad::eOutOfMemory;
-        file = fresh.get();
-    }
-    if (file->binary)
-        return Acad::eNotImplementedYet; // binary drawings are read, not yet written
-    if (file->version != "AC1032")
-        return Acad::eUnsupportedVersion; // the stand-in cannot convert between versions
+namespace drawing {
 
-    std::string head;
-    Acad::ErrorStatus status = buildHead(*file, summary, head);
-    if (status != Acad::eOk)
-        return status;
-    off_t previewBegin = file->size, previewEnd = file->size;
-    if (!options.retainPreview) {
-        Preview preview = findPreview(*file, previewBegin, previewEnd);
-        if (preview == Preview::kReadError)
-            return Acad::eFileAccessErr;
-        if (preview == Preview::kNone)
-            previewBegin = previewEnd = file->size;
-    }
-
+Acad::ErrorStatus replaceFile(const std::string& target, bool keepBackup, const WriteStep& content,
+                              const WriteStep& verify, Fd& written) {
     std::filesystem::path targetPath(target);
     std::string folder = targetPath.has_parent_path() ? targetPath.parent_path().string() : ".";
     std::string base = targetPath.filename().string();
@@ -294,18 +274,13 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     };
     if (exists && fsys::fchmod(out.get(), old.st_mode & 07777) != 0)
         return fail(Acad::eFileSystemErr);
-    status = writeAll(out.get(), head.data(), head.size());
-    if (status == Acad::eOk && file->fd < 0)
-        status = writeAll(out.get(), file->memTail.data(), file->memTail.size());
-    if (status == Acad::eOk && file->fd >= 0) {
-        status = copyRange(file->fd, file->tailOffset, previewBegin, out.get());
-        if (status == Acad::eOk)
-            status = copyRange(file->fd, previewEnd, file->size, out.get());
-    }
+    Acad::ErrorStatus status = content(out.get());
     if (status != Acad::eOk)
         return fail(status);
     if (fsys::fsync(out.get()) != 0)
         return fail(Acad::eFileWriteError);
+    if (verify && (status = verify(out.get())) != Acad::eOk)
+        return fail(status);
 
     // Keep the old file under a second name while the new one takes the path, so that the
     // path never lacks a complete drawing and a late failure can put the old one back. It
@@ -316,7 +291,7 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     bool backup = false;
     if (exists) {
         backupName = targetPath.replace_extension(".bak").string();
-        backup = options.keepBackup && backupName != target;
+        backup = keepBackup && backupName != target;
         previous = tempName(folder, base, ".old");
         if (fsys::link(target.c_str(), previous.c_str()) != 0)
             return fail(Acad::eFileSystemErr);
@@ -337,6 +312,64 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
         return Acad::eFileSystemErr;
     }
 
+    written.reset(out.release());
+    return Acad::eOk;
+}
+
+} // namespace drawing
+
+Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
+                                  const wchar_t* path, const SaveOptions& options) {
+    if (options.hasSecurityParams)
+        return Acad::eNotSupportedInDwgApi;
+    if (options.version != 33)
+        return Acad::eUnsupportedVersion;
+    std::string target;
+    if (!path || !*path || !dxf::toUtf8(path, target))
+        return Acad::eInvalidInput;
+    DrawingFilePtr fresh;
+    if (!file) {
+        fresh = newDrawingFile();
+        if (!fresh)
+            return Acad::eOutOfMemory;
+        file = fresh.get();
+    }
+    if (file->binary)
+        return saveBinaryDrawing(*file, summary, target, options);
+    if (file->version != "AC1032")
+        return Acad::eUnsupportedVersion; // the stand-in cannot convert between versions
+
+    std::string head;
+    Acad::ErrorStatus status = buildHead(*file, summary, head);
+    if (status != Acad::eOk)
+        return status;
+    off_t previewBegin = file->size, previewEnd = file->size;
+    if (!options.retainPreview) {
+        Preview preview = findPreview(*file, previewBegin, previewEnd);
+        if (preview == Preview::kReadError)
+            return Acad::eFileAccessErr;
+        if (preview == Preview::kNone)
+            previewBegin = previewEnd = file->size;
+    }
+
+    Fd written;
+    status = drawing::replaceFile(
+        target, options.keepBackup,
+        [&](int out) {
+            Acad::ErrorStatus wrote = writeAll(out, head.data(), head.size());
+            if (wrote == Acad::eOk && file->fd < 0)
+                wrote = writeAll(out, file->memTail.data(), file->memTail.size());
+            if (wrote == Acad::eOk && file->fd >= 0) {
+                wrote = copyRange(file->fd, file->tailOffset, previewBegin, out);
+                if (wrote == Acad::eOk)
+                    wrote = copyRange(file->fd, previewEnd, file->size, out);
+            }
+            return wrote;
+        },
+        nullptr, written);
+    if (status != Acad::eOk)
+        return status;
+
     // The file now at the path is what `file` stands for from here on. Its head is known, so
     // nothing more is asked of the file system once the new file has taken the path.
     // Without memory for that, `file` keeps standing for what it was read from, which saves
@@ -349,7 +382,7 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
                 saved.memTail.clear();
                 saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
                              (previewEnd - previewBegin);
-                saved.fd = out.release();
+                saved.fd = written.release();
                 file->swap(saved);
             }
         } catch (const std::bad_alloc&) {

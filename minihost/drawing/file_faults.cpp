@@ -66,7 +66,9 @@ void clearFileFaults() {
     bytesRead = 0;
 }
 
-long long fileBytesRead() { return bytesRead; }
+long long fileBytesRead() {
+    return bytesRead;
+}
 
 long fileOpCount(FileOp op) {
     return plans[static_cast<int>(op)].calls;

@@ -72,9 +72,9 @@ Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, Con
 
     c.summary.assign(static_cast<std::size_t>(size), '\0');
     std::string stored, plain;
-    for (const SectionPage& page : c.summaryPages) {
-        std::uint8_t header[kPageHeaderSize];
-        Acad::ErrorStatus status = read(page.address, sizeof header, header);
+    for (SectionPage& page : c.summaryPages) {
+        std::uint8_t* header = page.header;
+        Acad::ErrorStatus status = read(page.address, kPageHeaderSize, header);
         if (status != Acad::eOk)
             return status;
         maskPageHeader(header, page.address);

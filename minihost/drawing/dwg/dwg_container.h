@@ -62,6 +62,7 @@ struct SectionPage {
     std::uint64_t start = 0;    // offset of its data in the section
     std::uint64_t address = 0;
     std::uint32_t allocation = 0;
+    std::uint8_t header[kPageHeaderSize] = {}; // its header as read, unmasked
 };
 
 struct Container {

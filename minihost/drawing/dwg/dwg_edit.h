@@ -1,0 +1,49 @@
+// Editing the summary of a binary drawing (AC1018 to AC1032) in place: the new file as a list of
+// pieces, ranges of the old file and bytes made here, so that the shared writer can write it
+// the way every save is written. Only what the edit has to touch changes:
+//   - data of the summary's exact size: that page alone;
+//   - other data that fits the page: that page and the section map, rewritten where it is when
+//     it still fits there;
+//   - data longer than the page: a new page at the end of the page area, the old one (with the
+//     old maps) left as gaps, new maps, the header and its copy.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/acad_status.h"
+#include "dwg_read.h"
+
+namespace minihost {
+namespace dwg {
+
+// One piece of a new file: bytes of the old file [from, to), or `bytes` when `copy` is false.
+struct Piece {
+    bool copy = false;
+    std::uint64_t from = 0, to = 0;
+    std::string bytes;
+};
+
+// Which of the three edits a save made.
+enum class EditKind {
+    kPageOnly,          // the same size: the page alone
+    kSectionMapInPlace, // the page and the section map where they were
+    kNewMaps,           // the page where it was, new maps at the end
+    kMovedPage          // a new page and new maps at the end
+};
+
+struct Edit {
+    std::vector<Piece> pieces; // in file order, from offset 0 to the end of the new file
+    EditKind kind = EditKind::kPageOnly;
+};
+
+// The pieces of `drawing` (a file of `fileSize` bytes) with `summary` as its new summary
+// section. eNotImplementedYet when the drawing has no summary section or one that is not a
+// single uncompressed page; eNotSupportedInDwgApi when its security flags are set; eDwgCorrupt
+// when the new file would pass the format's limits.
+Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fileSize,
+                                  const std::string& summary, Edit& out);
+
+} // namespace dwg
+} // namespace minihost
