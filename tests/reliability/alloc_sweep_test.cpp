@@ -148,7 +148,7 @@ struct Case {
     const char* name;
     bool isSet;
     enum Where { Working, OpenDocument, ClosedDrawing } where;
-    bool realDrawing; // the shared real drawing instead of a made one
+    const char* realDrawing; // a shared real drawing (path under shared/) instead of a made one
     std::function<resbuf*(const std::wstring& path)> args; // the call's arguments
     Props pairs;                                           // what a set writes
     bool clearing = false;
@@ -166,7 +166,8 @@ class AllocSweep : public ::testing::TestWithParam<Case> {
         minihost::clearFaults();
         path = dir / "drawing.dxf";
         if (GetParam().realDrawing) {
-            fs::path real = testing_support::sharedDrawings() / "sample_2018.dxf";
+            fs::path real =
+                testing_support::sharedDrawings().parent_path() / GetParam().realDrawing;
             if (!fs::exists(real))
                 GTEST_SKIP() << "the shared drawings are not beside the clone";
             original = readFile(real);
@@ -349,14 +350,15 @@ resbuf* pathOnly(const std::wstring& path) {
 }
 
 const Case kCases[] = {
-    {"GetWorking", false, Case::Working, false, [](const std::wstring&) { return nullptr; }, {}},
-    {"GetOpenDocument", false, Case::OpenDocument, false, pathOnly, {}},
-    {"GetClosedDrawing", false, Case::ClosedDrawing, false, pathOnly, {}},
-    {"GetRealDrawing", false, Case::ClosedDrawing, true, pathOnly, {}},
+    {"GetWorking", false, Case::Working, nullptr, [](const std::wstring&) { return nullptr; }, {}},
+    {"GetOpenDocument", false, Case::OpenDocument, nullptr, pathOnly, {}},
+    {"GetClosedDrawing", false, Case::ClosedDrawing, nullptr, pathOnly, {}},
+    {"GetRealDrawing", false, Case::ClosedDrawing, "drawings/sample_2018.dxf", pathOnly, {}},
+    {"GetBinaryDrawing", false, Case::ClosedDrawing, "dwg/r2010_custom.dwg", pathOnly, {}},
     {"SetWorkingClearing",
      true,
      Case::Working,
-     false,
+     nullptr,
      [](const std::wstring&) {
          return acutBuildList(RTSHORT, 1, RTSTR, L"Title", RTSTR, L"new", RTSTR, L"Client", RTSTR,
                               L"X", RTNONE);
@@ -366,7 +368,7 @@ const Case kCases[] = {
     {"SetWorkingMerging",
      true,
      Case::Working,
-     false,
+     nullptr,
      [](const std::wstring&) {
          return acutBuildList(RTT, RTSTR, L"author", RTSTR, L"me", RTLB, RTSTR, L"Old", RTSTR, L"2",
                               RTLE, RTNONE);
@@ -375,7 +377,7 @@ const Case kCases[] = {
     {"SetOpenDocumentMerging",
      true,
      Case::OpenDocument,
-     false,
+     nullptr,
      [](const std::wstring& path) {
          return acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, L"Client", RTSTR, L"changed", RTSTR,
                               L"New", RTSTR, L"n", RTNONE);
@@ -384,7 +386,7 @@ const Case kCases[] = {
     {"SetClosedDrawingClearing",
      true,
      Case::ClosedDrawing,
-     false,
+     nullptr,
      [](const std::wstring& path) {
          return acutBuildList(RTSTR, path.c_str(), RTSTR, L"Title", RTSTR, L"t", RTSTR, L"Extra",
                               RTSTR, L"e", RTNONE);
@@ -394,16 +396,25 @@ const Case kCases[] = {
     {"SetClosedDrawingMerging",
      true,
      Case::ClosedDrawing,
-     false,
+     nullptr,
      [](const std::wstring& path) {
          return acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, L"Client", RTSTR, L"changed", RTSTR,
                               L"Comments", RTSTR, L"c", RTNONE);
      },
      {{L"Client", L"changed"}, {L"Comments", L"c"}}},
+    {"SetBinaryDrawingMerging",
+     true,
+     Case::ClosedDrawing,
+     "dwg/r2010_custom.dwg",
+     [](const std::wstring& path) {
+         return acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, L"Title", RTSTR, L"binary", RTSTR,
+                              L"Added", RTSTR, L"a", RTNONE);
+     },
+     {{L"Title", L"binary"}, {L"Added", L"a"}}},
     {"SetRealDrawingMerging",
      true,
      Case::ClosedDrawing,
-     true,
+     "drawings/sample_2018.dxf",
      [](const std::wstring& path) {
          return acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, L"Title", RTSTR, L"real", RTNONE);
      },

@@ -34,9 +34,10 @@ const char* const kOldBackup = "an older backup, not a drawing";
 struct Case {
     const char* name;
     enum Route { SaveAs, SaveAsNew, SetSumleaf } route;
-    bool existing;  // a drawing is at the path before the save
-    bool backup;    // the save keeps the previous file as the backup
-    bool oldBackup; // a backup is already there
+    bool existing;                // a drawing is at the path before the save
+    bool backup;                  // the save keeps the previous file as the backup
+    bool oldBackup;               // a backup is already there
+    const char* binary = nullptr; // a shared binary drawing (under shared/dwg) instead of DXF
 };
 
 // Test names in reports: the case's own name.
@@ -52,6 +53,13 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
         minihost::clearFileFaults();
         source = dir / "source.dxf";
         target = GetParam().existing ? source : dir / "target.dxf";
+        if (GetParam().binary) {
+            // A title long enough to move the summary to a new page, as most edits do.
+            newTitle.assign(200, L'n');
+            original = readFile(testing_support::sharedDrawings().parent_path() / "dwg" /
+                                GetParam().binary);
+            return;
+        }
         AcDbDatabase db(true, false);
         ASSERT_EQ(ApplyPropertyPairs(&db, {{L"Title", L"old"}, {L"Client", L"ACME"}}, true),
                   Acad::eOk);
@@ -81,8 +89,8 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
     bool run(const std::function<void()>& arm, bool retry = false) {
         const std::wstring to = wide(target.string());
         if (GetParam().route == Case::SetSumleaf) {
-            resbuf* args =
-                acutBuildList(RTSTR, to.c_str(), RTT, RTSTR, L"Title", RTSTR, L"new", RTNONE);
+            resbuf* args = acutBuildList(RTSTR, to.c_str(), RTT, RTSTR, L"Title", RTSTR,
+                                         newTitle.c_str(), RTNONE);
             arm();
             CallResult result = minihost::callHandler(SetSumleafHandler, 0, args);
             acutRelRb(args);
@@ -96,7 +104,7 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
         EXPECT_EQ(db.readDwgFile(wide(source.string()).c_str(), AcDbDatabase::kForReadAndReadShare,
                                  false, nullptr),
                   Acad::eOk);
-        EXPECT_EQ(ApplyPropertyPairs(&db, {{L"Title", L"new"}}, false), Acad::eOk);
+        EXPECT_EQ(ApplyPropertyPairs(&db, {{L"Title", newTitle}}, false), Acad::eOk);
         db.setRetainOriginalThumbnailBitmap(true);
         arm();
         const bool saved =
@@ -141,6 +149,7 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
     testing_support::TempDir dir;
     fs::path source, target;
     std::string original, expected;
+    std::wstring newTitle = L"new";
 };
 
 TEST_P(SaveSweep, EverySystemCallFailingInTurnLeavesAWholeDrawing) {
@@ -199,6 +208,9 @@ const Case kCases[] = {
     {"SaveAsToANewPathBesideABackup", Case::SaveAsNew, false, true, true},
     {"SetSumleafOnAClosedDrawing", Case::SetSumleaf, true, true, false},
     {"SetSumleafReplacingABackup", Case::SetSumleaf, true, true, true},
+    {"BinarySaveAsOverItselfWithBackup", Case::SaveAs, true, true, false, "r2013_plain.dwg"},
+    {"BinarySaveAsToANewPath", Case::SaveAsNew, false, true, false, "r2004_summary.dwg"},
+    {"BinarySetSumleafOnAClosedDrawing", Case::SetSumleaf, true, true, false, "r2010_custom.dwg"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Saves, SaveSweep, ::testing::ValuesIn(kCases),
