@@ -146,6 +146,11 @@ World& world() {
         for (const char* name : {"sample_2018.dxf", "sample_2004.dxf"})
             if (fs::exists(shared / name))
                 writeBytes(f / name, readBytes(shared / name));
+        // Binary drawings: one edited in place in every version's way, and one refused.
+        const fs::path binary = shared.parent_path() / "dwg";
+        for (const char* name : {"r2010_custom.dwg", "r2004_summary.dwg", "r2000_plain.dwg"})
+            if (fs::exists(binary / name))
+                writeBytes(f / name, readBytes(binary / name));
         made->initial = snapshot(f);
         made->current = made->initial;
 
@@ -162,6 +167,9 @@ World& world() {
                        w + L"/missing.dxf",
                        w + L"/sample_2018.dxf",
                        w + L"/sample_2004.dxf",
+                       w + L"/r2010_custom.dwg",
+                       w + L"/r2004_summary.dwg",
+                       w + L"/r2000_plain.dwg",
                        w,
                        w + L"/sub",
                        L"a.dxf",

@@ -23,6 +23,14 @@ std::uint64_t roundUp(std::uint64_t n, std::uint64_t to) {
     return (n + to - 1) / to * to;
 }
 
+// The prefix field that points at the summary data of the page at `address`. It is kept up to
+// date on every save: other readers find the summary by it alone.
+std::string addressField(std::uint64_t address) {
+    std::string field(4, '\0');
+    put32(bytes(field), static_cast<std::uint32_t>(address + kPageHeaderSize));
+    return field;
+}
+
 // A system page of `type` holding `data`, as a literal-only stream.
 std::string systemPage(std::uint32_t type, const std::string& data) {
     std::string stream = literalStream(bytes(data), data.size());
@@ -163,7 +171,9 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
     // The same size: the page alone.
     if (n == get64(desc)) {
         edit.kind = EditKind::kPageOnly;
-        b.copy(0, page.address);
+        b.copy(0, kSummaryAddress);
+        b.add(addressField(page.address));
+        b.copy(kSummaryAddress + 4, page.address);
         b.add(dataPage(page.header, summary, capacity, page.address));
         b.copy(pageEnd, fileSize);
         out = std::move(edit);
@@ -189,7 +199,9 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
             std::uint64_t secondAt = pageFirst ? sections->address : page.address;
             std::uint64_t secondEnd = pageFirst ? mapEnd : pageEnd;
             std::string pageBytes = dataPage(page.header, summary, capacity, page.address);
-            b.copy(0, firstAt);
+            b.copy(0, kSummaryAddress);
+            b.add(addressField(page.address));
+            b.copy(kSummaryAddress + 4, firstAt);
             b.add(pageFirst ? pageBytes : mapPage);
             b.copy(firstEnd, secondAt);
             b.add(pageFirst ? mapPage : pageBytes);

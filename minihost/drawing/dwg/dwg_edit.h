@@ -1,7 +1,7 @@
 // Editing the summary of a binary drawing (AC1018 to AC1032) in place: the new file as a list of
 // pieces, ranges of the old file and bytes made here, so that the shared writer can write it
 // the way every save is written. Only what the edit has to touch changes:
-//   - data of the summary's exact size: that page alone;
+//   - data of the summary's exact size: that page alone (and the summary's address at 0x20);
 //   - other data that fits the page: that page and the section map, rewritten where it is when
 //     it still fits there;
 //   - data longer than the page: a new page at the end of the page area, the old one (with the

@@ -1,5 +1,6 @@
 #include "dwg_test_util.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -67,6 +68,35 @@ Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDraw
     if (readBytes)
         *readBytes = count;
     return status;
+}
+
+nlohmann::json independentCheck(const fs::path& drawing) {
+    const fs::path tool = sharedBinaryDrawings().parent_path() / "tools" / "dwg-check";
+    if (!fs::exists(tool / "dwg-check"))
+        return nullptr;
+    // The tool's library names are links in its own build; where they arrived as plain files
+    // (a copy that does not keep links), run it from a folder that links them again.
+    static testing_support::TempDir linked;
+    static const bool made = [&] {
+        const fs::path dir = linked.path();
+        fs::create_directory(dir / "bin");
+        fs::create_directory(dir / "lib");
+        fs::copy_file(tool / "dwg-check", dir / "dwg-check");
+        fs::create_symlink(tool / "bin" / "dwgread", dir / "bin" / "dwgread");
+        for (const auto& entry : fs::directory_iterator(tool / "lib"))
+            if (!entry.is_symlink() &&
+                fs::file_size(entry.path()) > 4096) // the library, by all names
+                for (std::string name : {std::string("libredwg.so"), std::string("libredwg.so.0"),
+                                         entry.path().filename().string()})
+                    fs::create_symlink(entry.path(), dir / "lib" / name);
+        return true;
+    }();
+    (void)made;
+    fs::path out = linked.path() / "out.json";
+    std::string command = "'" + (linked.path() / "dwg-check").string() + "' --full '" +
+                          drawing.string() + "' >'" + out.string() + "' 2>/dev/null";
+    (void)std::system(command.c_str());
+    return nlohmann::json::parse(testing_support::readFile(out), nullptr, false);
 }
 
 } // namespace dwg_test

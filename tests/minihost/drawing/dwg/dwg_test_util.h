@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "minihost/drawing/dwg/dwg_read.h"
 #include "minihost/runtime/summary_data.h"
 
@@ -27,5 +29,9 @@ std::vector<Expected> expectedDrawings();
 // Reads `bytes` as a binary drawing; `readBytes` gets the number of bytes read.
 Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDrawing& out,
                              std::uint64_t* readBytes = nullptr);
+
+// What the independent reader (../shared/tools/dwg-check, run as a black box) says of a
+// drawing: its JSON line, parsed; null when the tool is not beside the clone.
+nlohmann::json independentCheck(const std::filesystem::path& drawing);
 
 } // namespace dwg_test

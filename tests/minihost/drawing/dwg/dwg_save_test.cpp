@@ -1,0 +1,194 @@
+// Saving binary drawings: the three ways an edit takes on every shared drawing, in rounds
+// (longer, shorter, longer again), checked by our reader, by the independent one, and byte for
+// byte against the file before; and what a save refuses.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "dwg_test_util.h"
+#include "minihost/drawing/drawing_file.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
+#include "tests/support/chain_text.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace minihost::dwg;
+using minihost::SummaryData;
+using testing_support::listing;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+// Everything of `before` that the edit had no reason to touch is in `after` unchanged: the
+// prefix but for the summary address, the header's constant tail, and every page other than
+// the summary page and the two maps, at its old place.
+void expectUntouchedKept(const std::string& before, const std::string& after) {
+    BinaryDrawing old, now;
+    ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
+    ASSERT_EQ(dwg_test::readMemory(after, now), Acad::eOk);
+    EXPECT_EQ(after.substr(0, 0x20), before.substr(0, 0x20));
+    EXPECT_EQ(get32(bytes(after) + 0x20), now.container.summaryPages[0].address + kPageHeaderSize);
+    EXPECT_EQ(after.substr(0x24, 0x5C), before.substr(0x24, 0x5C));
+    EXPECT_EQ(after.substr(0xEC, 0x14), before.substr(0xEC, 0x14));
+    const Container& c = old.container;
+    for (const MapEntry& e : c.map) {
+        if (e.number < 0 ||
+            e.number == static_cast<std::int32_t>(get32(c.header + kPageMapNumber)) ||
+            e.number == static_cast<std::int32_t>(get32(c.header + kSectionMapNumber)) ||
+            e.number == c.summaryPages[0].number)
+            continue;
+        bool found = false;
+        for (const MapEntry& n : now.container.map)
+            found = found || (n.number == e.number && n.address == e.address && n.size == e.size);
+        ASSERT_TRUE(found) << "page " << e.number << " moved or went";
+        std::size_t end = std::min<std::size_t>(e.address + e.size, before.size());
+        ASSERT_LE(end, after.size());
+        EXPECT_TRUE(after.compare(e.address, end - e.address, before, e.address, end - e.address) ==
+                    0)
+            << "page " << e.number << " changed";
+    }
+}
+
+class DwgSave : public ::testing::Test {
+  protected:
+    // Reads `path`, applies `change` to its properties and saves it over itself.
+    Acad::ErrorStatus edit(const fs::path& path, const std::function<void(SummaryData&)>& change,
+                           SummaryData& wrote) {
+        minihost::DrawingFilePtr file;
+        EXPECT_EQ(minihost::readDrawingFile(path.wstring().c_str(), file, wrote), Acad::eOk);
+        change(wrote);
+        return minihost::saveDrawingFile(file.get(), wrote, path.wstring().c_str(),
+                                         minihost::SaveOptions());
+    }
+
+    void expectReads(const fs::path& path, const SummaryData& expected,
+                     const std::string& version) {
+        BinaryDrawing back;
+        ASSERT_EQ(dwg_test::readMemory(readFile(path), back), Acad::eOk);
+        EXPECT_EQ(back.version, version);
+        for (int i = 0; i < minihost::kBuiltInCount; ++i)
+            EXPECT_EQ(back.record.data.builtIn[i], expected.builtIn[i]) << i;
+        EXPECT_EQ(back.record.data.custom, expected.custom);
+    }
+
+    testing_support::TempDir dir;
+};
+
+TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
+    const std::function<void(SummaryData&)> rounds[] = {
+        [](SummaryData& s) { // the same size: LastSavedBy replaced by as many letters
+            s.builtIn[minihost::kLastSavedBy].assign(s.builtIn[minihost::kLastSavedBy].size(),
+                                                     L'x');
+        },
+        [](SummaryData& s) { // a little longer: still within the page
+            s.builtIn[minihost::kKeywords] += L"; more";
+        },
+        [](SummaryData& s) { // longer than any page: seven 200-character texts, 50 pairs
+            for (int i = 0; i < minihost::kBuiltInCount; ++i)
+                if (i != minihost::kHyperlinkBase)
+                    s.builtIn[i] = std::wstring(200, static_cast<wchar_t>(L'a' + i));
+            for (int i = 0; i < 50; ++i)
+                s.custom.emplace_back(L"key" + std::to_wstring(i), L"value " + std::to_wstring(i));
+        },
+        [](SummaryData& s) { // shorter
+            s.builtIn[minihost::kTitle] = L"short";
+            s.custom.resize(1);
+        },
+        [](SummaryData& s) { // longer again, by a little
+            s.builtIn[minihost::kSubject] += L" and a little more";
+        },
+    };
+    for (const auto& e : dwg_test::expectedDrawings()) {
+        if (!e.hasSummary)
+            continue;
+        SCOPED_TRACE(e.name);
+        const fs::path path = dir / e.name;
+        const std::string original = readFile(dwg_test::sharedBinaryDrawings() / e.name);
+        writeFile(path, original);
+        const nlohmann::json first = dwg_test::independentCheck(path);
+        for (std::size_t round = 0; round < std::size(rounds); ++round) {
+            SCOPED_TRACE(round);
+            const std::string before = readFile(path);
+            SummaryData wrote;
+            ASSERT_EQ(edit(path, rounds[round], wrote), Acad::eOk);
+            const std::string after = readFile(path);
+            expectReads(path, wrote, e.version);
+            expectUntouchedKept(before, after);
+            if (round == 0) { // only the summary page and its address at 0x20 may differ
+                BinaryDrawing old;
+                ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
+                const SectionPage& page = old.container.summaryPages[0];
+                ASSERT_EQ(after.size(), before.size());
+                for (std::size_t i = 0; i < before.size(); ++i) {
+                    bool inPage =
+                        i >= page.address && i < page.address + kPageHeaderSize + page.dataSize;
+                    if (!inPage && (i < 0x20 || i >= 0x24)) {
+                        ASSERT_EQ(after[i], before[i]) << "byte " << i;
+                    }
+                }
+            }
+            const nlohmann::json check = dwg_test::independentCheck(path);
+            if (check.is_null())
+                continue; // the independent reader is not beside the clone
+            ASSERT_TRUE(check.is_object());
+            EXPECT_EQ(check["errors"], 0) << check.dump();
+            EXPECT_EQ(check["summary"], "ok") << check.dump();
+            EXPECT_EQ(check["version"], e.version);
+            EXPECT_EQ(check["title"], testing_support::utf8(wrote.builtIn[minihost::kTitle]));
+            EXPECT_EQ(check["custom"].size(), wrote.custom.size());
+            EXPECT_LE(check["object_errors"].get<int>(), first["object_errors"].get<int>());
+        }
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{e.name}) << "files left behind";
+        fs::remove(path);
+    }
+}
+
+TEST_F(DwgSave, RefusalsWriteNothing) {
+    const fs::path path = dir / "r2010_custom.dwg";
+    const std::string original = readFile(dwg_test::sharedBinaryDrawings() / path.filename());
+    struct Case {
+        const char* what;
+        std::function<void(std::string&)> damage; // of the file before it is read
+        std::function<void(SummaryData&)> change;
+        Acad::ErrorStatus status;
+    } cases[] = {
+        {"HyperlinkBase, which the header section holds too", [](std::string&) {},
+         [](SummaryData& s) { s.builtIn[minihost::kHyperlinkBase] = L"http://example.org"; },
+         Acad::eNotImplementedYet},
+        {"a drawing with security flags", [](std::string& f) { f[0x18] = 1; },
+         [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"t"; }, Acad::eNotSupportedInDwgApi},
+        {"a text longer than its count can say", [](std::string&) {},
+         [](SummaryData& s) { s.builtIn[minihost::kTitle].assign(70000, L'x'); },
+         Acad::eInvalidInput},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = original;
+        c.damage(bytes);
+        writeFile(path, bytes);
+        SummaryData wrote;
+        EXPECT_EQ(edit(path, c.change, wrote), c.status);
+        EXPECT_TRUE(readFile(path) == bytes);
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{path.filename().string()});
+    }
+}
+
+TEST_F(DwgSave, EightBitTextIsWrittenInTheDrawingsCodePage) {
+    const fs::path path = dir / "r2004_summary.dwg";
+    std::string bytes = readFile(dwg_test::sharedBinaryDrawings() / path.filename());
+    bytes[0x13] = 29; // the code-page index (outside every check value): 1251, Cyrillic
+    writeFile(path, bytes);
+    SummaryData wrote;
+    ASSERT_EQ(
+        edit(
+            path, [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"\x0410\x0431"; }, wrote),
+        Acad::eOk);
+    expectReads(path, wrote, "AC1018");
+    EXPECT_NE(readFile(path).find("\x03\x00\xC0\xE1\x00", 0, 5), std::string::npos);
+    EXPECT_EQ(edit(
+                  path, [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"\x4E2D"; }, wrote),
+              Acad::eInvalidInput); // not in the code page
+}
+
+} // namespace
