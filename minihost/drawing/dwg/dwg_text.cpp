@@ -118,8 +118,8 @@ bool encodeText(const std::wstring& text, const TextForm& form, std::string& out
     if (form.wide) {
         for (wchar_t c : text) {
             auto code = static_cast<std::uint32_t>(c);
-            if (code > 0x10FFFF)
-                return false;
+            if (code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
+                return false; // would not read back as itself (surrogates read as U+FFFD)
             if (code >= 0x10000) {
                 add16(out, static_cast<std::uint16_t>(0xD800 + ((code - 0x10000) >> 10)));
                 add16(out, static_cast<std::uint16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));

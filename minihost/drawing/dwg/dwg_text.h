@@ -25,7 +25,8 @@ TextForm textForm(const std::string& version, unsigned index);
 std::wstring decodeText(const std::uint8_t* data, std::size_t units, const TextForm& form);
 
 // Encodes `text` as units of `form` (no terminating NUL) into `out` (replaced). False when a
-// character cannot be written in the drawing's code page or the code page is unknown.
+// character cannot be written: a surrogate or a value beyond U+10FFFF, a character the
+// drawing's code page lacks, any 8-bit text when the code page is unknown.
 bool encodeText(const std::wstring& text, const TextForm& form, std::string& out);
 
 } // namespace dwg

@@ -163,6 +163,7 @@ TEST(DwgText, UnitsAndCodePagesDecode) {
     EXPECT_FALSE(encodeText(L"a", textForm("AC1018", 99), out)); // unknown page: not written
     EXPECT_TRUE(encodeText(L"\U0001F600", textForm("AC1024", 30), out));
     EXPECT_EQ(out, std::string("\x3D\xD8\x00\xDE", 4));
+    EXPECT_FALSE(encodeText(L"a\xD800", textForm("AC1024", 30), out)); // would read as U+FFFD
 }
 
 } // namespace
