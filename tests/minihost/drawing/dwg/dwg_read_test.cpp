@@ -6,6 +6,7 @@
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/file_faults.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_edit.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"
 #include "minihost/drawing/dwg/dwg_text.h"
 #include "tests/support/temp_dir.h"
@@ -114,6 +115,39 @@ TEST(DwgRead, VersionsAndFlagsThatAreRefused) {
         copy[0x18] = static_cast<char>(c.security);
         BinaryDrawing d;
         EXPECT_EQ(readMemory(copy, d), c.status) << c.version << " " << int(c.security);
+    }
+}
+
+TEST(DwgRead, SummarySectionsOfEveryShapeTheMapsDescribe) {
+    const std::string base = readFile(dwg_test::sharedBinaryDrawings() / "r2018_plain.dwg");
+    BinaryDrawing real;
+    ASSERT_EQ(readMemory(base, real), Acad::eOk);
+    SummaryRecord record = real.record;
+    record.data.builtIn[minihost::kTitle].assign(20000, L't'); // 40 000 bytes: two 0x7400 pages
+    record.data.custom.emplace_back(L"key", L"");
+    record.data.custom.emplace_back(L"key", L"again");
+    std::string section;
+    ASSERT_EQ(buildSummary(real.record, record.data, real.form, section), Acad::eOk);
+    struct Case {
+        int pages;
+        bool compressed;
+    } cases[] = {{1, false}, {3, false}, {2, true}, {3, true}, {0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pages << " pages, compressed " << c.compressed);
+        BinaryDrawing d;
+        ASSERT_EQ(readMemory(dwg_test::madeDrawing(base, section, c.pages, c.compressed), d),
+                  Acad::eOk);
+        if (c.pages == 0) { // no summary section: empty properties
+            EXPECT_EQ(d.record.data.builtIn[minihost::kLastSavedBy], L"");
+            EXPECT_TRUE(d.record.data.custom.empty());
+            continue;
+        }
+        EXPECT_EQ(d.container.summary, section);
+        EXPECT_EQ(d.record.data.builtIn[minihost::kTitle], record.data.builtIn[minihost::kTitle]);
+        EXPECT_EQ(d.record.data.custom, record.data.custom);
+        Edit edit; // a save refuses every shape but one uncompressed page
+        EXPECT_EQ(planSummaryEdit(d, 0, section, edit),
+                  c.pages == 1 && !c.compressed ? Acad::eOk : Acad::eNotImplementedYet);
     }
 }
 

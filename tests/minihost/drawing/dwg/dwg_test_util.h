@@ -30,6 +30,12 @@ std::vector<Expected> expectedDrawings();
 Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDrawing& out,
                              std::uint64_t* readBytes = nullptr);
 
+// A binary drawing made here from the first 0x100 bytes of the real drawing `base`: its page
+// area holds the summary section `section` cut into `pages` pages (0: no summary section),
+// compressed or not, then the section map and the page map, each page with its check values.
+std::string madeDrawing(const std::string& base, const std::string& section, int pages,
+                        bool compressed);
+
 // What the independent reader (../shared/tools/dwg-check, run as a black box) says of a
 // drawing: its JSON line, parsed; null when the tool is not beside the clone.
 nlohmann::json independentCheck(const std::filesystem::path& drawing);
