@@ -13,9 +13,9 @@
 #include <string>
 
 #include "host/arxhost.h"
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/loader.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/frame/loader.h"
 
 namespace fs = std::filesystem;
 

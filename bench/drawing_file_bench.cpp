@@ -15,7 +15,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "minihost/drawing_file.h"
+#include "minihost/drawing/drawing_file.h"
 
 namespace fs = std::filesystem;
 using namespace minihost;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "alloc_count.h"
-#include "minihost/documents.h"
+#include "minihost/frame/documents.h"
 #include "props/property_list.h"
 #include "props/property_update.h"
 #include "props/target_drawing.h"

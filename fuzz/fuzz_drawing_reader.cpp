@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "minihost/drawing_file.h"
+#include "minihost/drawing/drawing_file.h"
 
 namespace fs = std::filesystem;
 

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "host/arxhost.h"
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/fault.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/runtime/fault.h"
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"

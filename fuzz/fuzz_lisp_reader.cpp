@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <string>
 
-#include "minihost/lisp_printer.h"
-#include "minihost/lisp_reader.h"
+#include "minihost/lisp/lisp_printer.h"
+#include "minihost/lisp/lisp_reader.h"
 
 using minihost::lisp::LispError;
 using minihost::lisp::Reader;

@@ -19,7 +19,8 @@ void clearAll(AcDbDatabaseSummaryInfo* info) {
         info->deleteCustomSummaryInfo(0);
     for (const BuiltInProperty& row : builtInProperties)
         (info->*row.set)(L"");
-    acdbPutSummaryInfo(info, info->database());
+    // Not stored here: the clearing and the pairs reach the drawing together in the one final
+    // store, so a store that fails leaves the drawing's properties as they were.
 }
 
 void applyPair(AcDbDatabaseSummaryInfo* info, const PropertyPair& pair) {

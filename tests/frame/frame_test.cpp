@@ -7,9 +7,9 @@
 
 #include "frame/external_function.h"
 #include "frame/getsumleaf_app.h"
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/platform_state.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/frame/platform_state.h"
 #include "tests/support/chain_text.h"
 #include "test_rows.h"
 

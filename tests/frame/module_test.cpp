@@ -5,11 +5,11 @@
 #include <dlfcn.h>
 
 #include "host/arxhost.h"
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/fault.h"
-#include "minihost/loader.h"
-#include "minihost/platform_state.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/runtime/fault.h"
+#include "minihost/frame/loader.h"
+#include "minihost/frame/platform_state.h"
 #include "tests/support/chain_text.h"
 
 using minihost::CallResult;
@@ -182,22 +182,40 @@ TEST_F(ModuleTest, TheBuiltModuleDefinesItsFunctionsInEveryDocument) {
     EXPECT_EQ(info.version, "1.0.0.1");
     EXPECT_EQ(info.productVersion, "1.0.0.1");
     EXPECT_TRUE(info.unlockable && info.multiDocument);
-#if GSL_MODULE_HAS_ROWS
     const std::vector<std::wstring> both{L"setsumleaf", L"getsumleaf"};
     AcApDocument* b = minihost::openNewDocument(L"/tmp/b.dwg");
     EXPECT_EQ(definedIn(a), both);
     EXPECT_EQ(definedIn(b), both);
-    CallResult result = minihost::invokeExternal(L"getsumleaf", nullptr);
-    EXPECT_EQ(result.kind, CallResult::Value);
-    EXPECT_EQ(result.handlerReturned, 1);
-    acutRelRb(result.value);
     minihost::closeDocument(b);
-#else
-    EXPECT_TRUE(definedIn(a).empty()); // the property functions bring the rows
-#endif
     minihost::unloadModule(module);
     EXPECT_TRUE(definedIn(a).empty());
     EXPECT_FALSE(libraryIsMapped(kRealModule));
+}
+
+// The host calls a function by the code it was defined with: message 5, acedGetFunCode() set.
+// Code 0 must replace the working drawing's properties and code 1 must read them back.
+TEST_F(ModuleTest, MessageFiveRunsSetsumleafForCodeZeroAndGetsumleafForCodeOne) {
+    minihost::openNewDocument(L"/tmp/a.dwg");
+    std::string error;
+    void* module = minihost::loadModule(kRealModule, error);
+    ASSERT_NE(module, nullptr) << error;
+    // No path (nil): the working drawing.
+    resbuf* args = acutBuildList(RTNIL, RTSTR, L"Title", RTSTR, L"by code", RTNONE);
+    CallResult set = minihost::invokeByCode(module, 0, args);
+    acutRelRb(args);
+    EXPECT_EQ(set.kind, CallResult::Value);
+    const std::string expected = "((\"Title\" \"by code\") (\"Subject\" \"\") (\"Author\" \"\") "
+                                 "(\"Keywords\" \"\") (\"Comments\" \"\") (\"HyperlinkBase\" \"\") "
+                                 "(\"RevisionNumber\" \"\") (\"LastSavedBy\" \"\"))";
+    EXPECT_EQ(set.value ? chainText(set.value) : "nil", expected);
+    acutRelRb(set.value);
+    CallResult get = minihost::invokeByCode(module, 1, nullptr);
+    EXPECT_EQ(get.kind, CallResult::Value);
+    EXPECT_EQ(get.value ? chainText(get.value) : "nil", expected);
+    acutRelRb(get.value);
+    EXPECT_EQ(minihost::invokeByCode(module, 2, nullptr).kind, CallResult::NoResult);
+    minihost::unloadModule(module);
+    EXPECT_EQ(minihost::invokeByCode(module, 1, nullptr).kind, CallResult::NotDefined);
 }
 
 } // namespace

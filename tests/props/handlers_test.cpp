@@ -4,9 +4,9 @@
 
 #include <unistd.h>
 
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/fault.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/runtime/fault.h"
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"
@@ -208,12 +208,58 @@ TEST_F(HandlersTest, OverlongPathsMatchNothing) {
 
 // ---- setsumleaf ----------------------------------------------------------------------------
 
-TEST_F(HandlersTest, SetWithNoArgumentsClearsTheWorkingDrawing) {
-    ApplyPropertyPairs(working(), {{L"Title", L"x"}, {L"Client", L"y"}}, true);
-    Outcome out = set(nullptr);
-    EXPECT_EQ(out.text, kEmpty);
-    EXPECT_EQ(out.returned, 1);
-    EXPECT_EQ(listOf(working()), kEmpty);
+// (setsumleaf) and (setsumleaf nil) both clear every property of the working drawing.
+TEST_F(HandlersTest, SetWithNoArgumentsOrNilClearsTheWorkingDrawing) {
+    for (bool nil : {false, true}) {
+        ApplyPropertyPairs(working(), {{L"Title", L"x"}, {L"Client", L"y"}}, true);
+        Outcome out = set(nil ? acutBuildList(RTNIL, RTNONE) : nullptr);
+        EXPECT_EQ(out.text, kEmpty) << nil;
+        EXPECT_EQ(out.returned, 1);
+        EXPECT_EQ(listOf(working()), kEmpty) << nil;
+    }
+}
+
+// An update the host cannot store, on the working drawing or an open document: no result, and
+// the drawing keeps every property it had (the clearing is not stored on its own).
+TEST_F(HandlersTest, SetWhoseUpdateFailsLeavesAnOpenDrawingAsItWas) {
+    const std::string before = listWithTitle("kept", R"( ("Client" "ACME"))");
+    std::string path = makeDrawing("open.dxf", L"kept", {{L"Client", L"ACME"}});
+    AcApDocument* doc = open(path);
+    ApplyPropertyPairs(working(), {{L"Title", L"kept"}, {L"Client", L"ACME"}}, true);
+    for (bool clearFirst : {true, false})
+        for (AcDbDatabase* db : {working(), doc->database()}) {
+            minihost::clearFaults();
+            minihost::failNth(HostOp::PutSummaryInfo, 1);
+            resbuf* args = db == working()
+                               ? acutBuildList(RTNIL, RTNONE)
+                               : acutBuildList(RTSTR, testing_support::wide(path).c_str(), RTNONE);
+            resbuf* tail = args;
+            if (!clearFirst)
+                tail = tail->rbnext = acutBuildList(RTT, RTNONE);
+            tail->rbnext = acutBuildList(RTSTR, L"Title", RTSTR, L"new", RTNONE);
+            Outcome out = set(args);
+            EXPECT_EQ(out.kind, CallResult::NoResult);
+            EXPECT_EQ(listOf(db), before) << clearFirst;
+        }
+    EXPECT_EQ(minihost::callCount(HostOp::SaveAs), 0);
+}
+
+// An existing file named by a relative path whose absolute form does not fit: the file can be
+// read, but a save could not name it, so nothing is answered and the file stays as it was.
+TEST_F(HandlersTest, SetOnAFileWhoseAbsolutePathIsTooLongWritesNothing) {
+    const std::filesystem::path deep = dir.path() / std::string(120, 'd') / std::string(150, 'e');
+    std::filesystem::create_directories(deep);
+    const std::string path = makeDrawing((deep / "long.dxf").string(), L"kept");
+    ASSERT_GT(path.size(), 259u);
+    const std::string before = readFile(path);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(deep.c_str()), 0);
+    Outcome out = set(acutBuildList(RTSTR, L"long.dxf", RTSTR, L"Title", RTSTR, L"x", RTNONE));
+    ASSERT_EQ(chdir(previous), 0);
+    EXPECT_EQ(out.kind, CallResult::NoResult);
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(testing_support::listing(deep), std::vector<std::string>{"long.dxf"});
 }
 
 TEST_F(HandlersTest, SetItemsPairUpWhateverTsNumbersAndListsStandBetween) {
@@ -250,7 +296,7 @@ TEST_F(HandlersTest, SetSavesAClosedDrawingWithABackup) {
 
 TEST_F(HandlersTest, SetKeepsTheSavedDrawingsPreviewImage) {
     const std::string fixture =
-        readFile(std::filesystem::path(GSL_SOURCE_DIR) / "tests/drawing_file/preview.dxf");
+        readFile(std::filesystem::path(GSL_SOURCE_DIR) / "tests/minihost/drawing/preview.dxf");
     const auto previewOf = [](const std::string& bytes) {
         std::size_t at = bytes.find("THUMBNAILIMAGE");
         return at == std::string::npos ? std::string() : bytes.substr(at);
@@ -302,7 +348,7 @@ TEST_F(HandlersTest, SetFailuresLeaveTheFileAsItWas) {
     for (HostOp op : {HostOp::GetSummaryInfo, HostOp::PutSummaryInfo, HostOp::SaveAs,
                       HostOp::ConstructDatabase}) {
         minihost::clearFaults();
-        minihost::failNth(op, op == HostOp::PutSummaryInfo ? 2 : 1);
+        minihost::failNth(op, 1);
         Outcome out = set(acutBuildList(RTSTR, testing_support::wide(path).c_str(), RTSTR, L"Title",
                                         RTSTR, L"changed", RTNONE));
         EXPECT_EQ(out.kind, CallResult::NoResult) << static_cast<int>(op);

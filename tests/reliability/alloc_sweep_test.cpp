@@ -8,9 +8,9 @@
 #include <functional>
 
 #include "alloc_fault.h"
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/fault.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/runtime/fault.h"
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"

@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <functional>
 
-#include "minihost/documents.h"
-#include "minihost/external_calls.h"
-#include "minihost/fault.h"
-#include "minihost/file_faults.h"
+#include "minihost/frame/documents.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/runtime/fault.h"
+#include "minihost/drawing/file_faults.h"
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"

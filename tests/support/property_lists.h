@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "minihost/external_calls.h"
+#include "minihost/frame/external_calls.h"
 #include "props/lisp_functions.h"
 #include "tests/support/chain_text.h"
 

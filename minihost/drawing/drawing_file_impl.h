@@ -1,0 +1,126 @@
+// What the parts of a drawing file share: the DrawingFile a loaded drawing keeps, the header
+// variables it records, and the steps one part takes from another. Internal to
+// drawing_read.cpp, drawing_head.cpp and drawing_save.cpp; everyone else uses drawing_file.h.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <sys/types.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "host/acad_status.h"
+#include "minihost/drawing/drawing_file.h"
+#include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/runtime/summary_data.h"
+
+namespace minihost {
+namespace drawing {
+
+// Everything from the start of the file to the end of its header is held in memory, so it is
+// capped; no drawing a CAD program writes comes near.
+constexpr std::size_t kMaxHead = 16u << 20;
+constexpr std::size_t kReadChunk = 64u << 10;
+
+// The header variables of the built-in properties, in BuiltInField order.
+inline const char* const kBuiltInNames[kBuiltInCount] = {
+    "$TITLE",    "$SUBJECT",     "$AUTHOR",         "$KEYWORDS",
+    "$COMMENTS", "$LASTSAVEDBY", "$REVISIONNUMBER", "$HYPERLINKBASE"};
+
+// What a header variable is to the properties: a BuiltInField, a custom tag or value, or other.
+enum VarKind { kOther = -1, kCustomTag = kBuiltInCount, kCustomValue };
+
+// One variable of a drawing's header, as offsets into DrawingFile::head.
+struct Var {
+    std::string name;
+    std::size_t begin = 0, end = 0; // the variable's groups within the head
+    std::size_t valueBegin = 0, valueEnd = 0;
+    bool hasValue = false;
+    int kind = kOther;
+};
+
+// Owns an open file descriptor: closes it unless it is released.
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : mFd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return mFd; }
+    int release() {
+        int fd = mFd;
+        mFd = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (mFd >= 0)
+            ::close(mFd);
+        mFd = fd;
+    }
+
+  private:
+    int mFd;
+};
+
+// The text s[0, n) without the blanks at either end.
+std::string trimmed(const char* s, std::size_t n);
+
+} // namespace drawing
+
+// Owns `fd` (closed with it) and the bytes it holds.
+class DrawingFile {
+  public:
+    DrawingFile() = default;
+    DrawingFile(const DrawingFile&) = delete;
+    DrawingFile& operator=(const DrawingFile&) = delete;
+    ~DrawingFile() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    void swap(DrawingFile& other) {
+        std::swap(fd, other.fd);
+        head.swap(other.head);
+        memTail.swap(other.memTail);
+        std::swap(tailOffset, other.tailOffset);
+        std::swap(size, other.size);
+        vars.swap(other.vars);
+        std::swap(varsBegin, other.varsBegin);
+        version.swap(other.version);
+        eol.swap(other.eol);
+        std::swap(encoding, other.encoding);
+        std::swap(original, other.original);
+    }
+
+    int fd = -1;          // the file read (or last saved); -1 for a new drawing
+    std::string head;     // bytes [0, tailOffset): up to the header's closing ENDSEC group
+    std::string memTail;  // a new drawing's remaining bytes (fd < 0)
+    off_t tailOffset = 0; // where the rest of the drawing starts in the file
+    off_t size = 0;       // the file's size when it was read
+    std::vector<drawing::Var> vars;
+    std::size_t varsBegin = 0; // where the first variable would start in the head
+    std::string version;
+    std::string eol = "\r\n";
+    dxf::Encoding encoding = dxf::Encoding::Utf8;
+    SummaryData original; // the properties as read, to tell which variables a save changes
+};
+
+namespace drawing {
+
+// Parses the head of a drawing (file `fd` of `size` bytes, or `file.head` already filled when
+// fd < 0) into `file`. Leaves `file.fd` alone. With `checkEnd`, a drawing that does not end
+// with its EOF group needs recovery.
+Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd = true);
+
+// The status a read or save returns when open or stat fails with `err`.
+Acad::ErrorStatus openStatus(int err);
+
+// The head of `file` with the properties of `summary`: variables that change are rewritten in
+// place, missing ones are inserted where CAD programs put them, every other byte is kept.
+// Fills `out` (cleared first); eInvalidInput when a property cannot be encoded or the head
+// would be too long to read back.
+Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out);
+
+} // namespace drawing
+} // namespace minihost

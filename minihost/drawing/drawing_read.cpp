@@ -1,0 +1,383 @@
+// Reading a drawing: its head is parsed and held in memory; of the rest only the end is read,
+// to tell a whole file from a cut one. See docs/drawing-file.md.
+#include "minihost/drawing/drawing_file_impl.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/file_faults.h"
+
+namespace minihost {
+
+// What this part takes from the others (drawing_file_impl.h).
+using drawing::Fd;
+using drawing::kMaxHead;
+using drawing::kReadChunk;
+using drawing::openStatus;
+using drawing::parseHead;
+using drawing::trimmed;
+
+namespace {
+
+bool parseCode(const std::string& text, int& code) {
+    if (text.empty() || text.size() > 7)
+        return false;
+    std::size_t i = text[0] == '-' ? 1 : 0;
+    if (i == text.size())
+        return false;
+    int value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    code = text[0] == '-' ? -value : value;
+    return true;
+}
+
+// Reads the head of a drawing a chunk at a time, from a file or from memory.
+class HeadReader {
+  public:
+    HeadReader(int fd, off_t size, std::string& head) : mFd(fd), mSize(size), mHead(head) {}
+
+    // The next line starting at `pos`: [pos, stop) without its line end; `next` is where the
+    // following line starts. False at the end of the data (`pos` == end); `tooLong` when the
+    // head cap is reached first and `ioError` when a read fails.
+    bool line(std::size_t pos, std::size_t& stop, std::size_t& next) {
+        terminated = true;
+        for (;;) {
+            std::size_t nl = mHead.find('\n', pos);
+            if (nl != std::string::npos) {
+                stop = nl;
+                next = nl + 1;
+                if (stop > pos && mHead[stop - 1] == '\r')
+                    --stop;
+                return true;
+            }
+            if (!more()) {
+                if (tooLong || ioError || pos >= mHead.size())
+                    return false;
+                stop = next = mHead.size(); // a last line without a line end
+                terminated = false;
+                return true;
+            }
+        }
+    }
+
+    bool atEnd() const { return static_cast<off_t>(mHead.size()) >= mSize; }
+    bool tooLong = false;
+    bool ioError = false;
+    bool terminated = true; // the last line read had a line end
+
+  private:
+    bool more() {
+        if (mFd < 0 || atEnd())
+            return false;
+        if (mHead.size() >= kMaxHead) {
+            tooLong = true;
+            return false;
+        }
+        // Small reads first: a header is usually a few KiB, and the cost of reading the
+        // properties must not grow with the drawing.
+        std::size_t chunk =
+            std::min<std::size_t>(kReadChunk, std::max<std::size_t>(4096, mHead.size()));
+        std::size_t want = std::min<std::size_t>(chunk, kMaxHead - mHead.size());
+        want = std::min<std::size_t>(want, static_cast<std::size_t>(mSize) - mHead.size());
+        std::size_t old = mHead.size();
+        mHead.resize(old + want);
+        ssize_t got;
+        do
+            got = fsys::pread(mFd, &mHead[old], want, static_cast<off_t>(old));
+        while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            mHead.resize(old);
+            ioError = got < 0;
+            if (got == 0)
+                mSize = static_cast<off_t>(old); // the file shrank
+            return false;
+        }
+        mHead.resize(old + static_cast<std::size_t>(got));
+        return true;
+    }
+
+    int mFd;
+    off_t mSize;
+    std::string& mHead;
+};
+
+// True when `text` (what a cut file holds) could be the start of a DXF drawing.
+bool couldBeDrawingStart(const std::string& text) {
+    static const std::string kStart = "0SECTION";
+    std::string compact;
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            compact += c;
+    return !text.empty() && compact.size() <= kStart.size() &&
+           kStart.compare(0, compact.size(), compact) == 0;
+}
+
+bool supportedVersion(const std::string& version) {
+    return version == "AC1018" || version == "AC1021" || version == "AC1024" ||
+           version == "AC1027" || version == "AC1032";
+}
+
+// True when the last group of the data in [from, size) is 0/EOF: checks only the end.
+bool endsWithEof(int fd, const std::string& memTail, off_t from, off_t size) {
+    constexpr off_t kWindow = 256;
+    off_t start = std::max(from, size - kWindow);
+    std::string tail;
+    if (fd < 0) {
+        tail = memTail.substr(static_cast<std::size_t>(start - from));
+    } else {
+        tail.resize(static_cast<std::size_t>(size - start));
+        std::size_t have = 0;
+        while (have < tail.size()) {
+            ssize_t got =
+                fsys::pread(fd, &tail[have], tail.size() - have, start + static_cast<off_t>(have));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            have += static_cast<std::size_t>(got);
+        }
+    }
+    auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\x1a' || c == '\0';
+    };
+    std::size_t n = tail.size();
+    while (n > 0 && blank(tail[n - 1]))
+        --n;
+    std::size_t lineStart = tail.rfind('\n', n == 0 ? 0 : n - 1);
+    if (lineStart == std::string::npos || trimmed(&tail[lineStart + 1], n - lineStart - 1) != "EOF")
+        return false;
+    if (lineStart == 0)
+        return false;
+    std::size_t codeStart = tail.rfind('\n', lineStart - 1);
+    if (codeStart == std::string::npos)
+        return false;
+    return trimmed(&tail[codeStart + 1], lineStart - codeStart - 1) == "0";
+}
+
+} // namespace
+
+namespace drawing {
+
+std::string trimmed(const char* s, std::size_t n) {
+    std::size_t b = 0;
+    while (b < n && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r'))
+        ++b;
+    while (n > b && (s[n - 1] == ' ' || s[n - 1] == '\t' || s[n - 1] == '\r'))
+        --n;
+    return std::string(s + b, n - b);
+}
+
+Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd) {
+    std::string& head = file.head;
+    HeadReader reader(fd, size, head);
+    std::size_t pos = 0;
+    // A group is two lines: its code and its value.
+    std::size_t codeBegin = 0, codeStop, valueBegin, valueStop, next;
+    int code = 0;
+    enum Got { kGroup, kEnd, kBadCode };
+    auto group = [&]() -> Got {
+        codeBegin = pos;
+        if (!reader.line(pos, codeStop, valueBegin) || !reader.terminated)
+            return kEnd; // a line cut short is where a truncated file ends
+        if (!parseCode(trimmed(&head[codeBegin], codeStop - codeBegin), code))
+            return kBadCode;
+        if (!reader.line(valueBegin, valueStop, next) || !reader.terminated)
+            return kEnd;
+        pos = next;
+        return kGroup;
+    };
+    auto endStatus = [&]() {
+        if (reader.ioError)
+            return Acad::eFileAccessErr;
+        return reader.tooLong ? Acad::eDwgCorrupt : Acad::eDwgNeedsRecovery;
+    };
+
+    reader.line(0, codeStop, next); // loads the first chunk
+    if (reader.ioError)
+        return Acad::eFileAccessErr;
+    if (head.size() >= 22 && head.find("Binary DXF") != std::string::npos &&
+        head.find("Binary DXF") < 22)
+        return Acad::eUnsupportedVersion; // the binary form of DXF
+    if (head.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        pos = 3;
+    std::size_t first = pos;
+    Got got = group();
+    if (got != kGroup || code != 0 ||
+        trimmed(&head[valueBegin], valueStop - valueBegin) != "SECTION") {
+        if (reader.ioError)
+            return Acad::eFileAccessErr;
+        bool cut = got == kEnd && !reader.tooLong;
+        return cut && couldBeDrawingStart(head.substr(first)) ? Acad::eDwgNeedsRecovery
+                                                              : Acad::eNotADrawing;
+    }
+    got = group();
+    if (got == kEnd)
+        return endStatus();
+    if (got == kBadCode || code != 2)
+        return Acad::eDwgCorrupt;
+    if (trimmed(&head[valueBegin], valueStop - valueBegin) != "HEADER")
+        return Acad::eUnsupportedVersion; // a DXF without a header tells no version
+    file.varsBegin = pos;
+    for (;;) {
+        got = group();
+        if (got == kEnd)
+            return endStatus();
+        if (got == kBadCode)
+            return Acad::eDwgCorrupt;
+        if (code == 0) {
+            if (trimmed(&head[valueBegin], valueStop - valueBegin) != "ENDSEC")
+                return Acad::eDwgCorrupt;
+            break;
+        }
+        if (code == 9) {
+            if (!file.vars.empty())
+                file.vars.back().end = codeBegin;
+            Var var;
+            var.name = trimmed(&head[valueBegin], valueStop - valueBegin);
+            var.begin = codeBegin;
+            for (int i = 0; i < kBuiltInCount; ++i)
+                if (var.name == kBuiltInNames[i])
+                    var.kind = i;
+            if (var.name == "$CUSTOMPROPERTYTAG")
+                var.kind = kCustomTag;
+            else if (var.name == "$CUSTOMPROPERTY")
+                var.kind = kCustomValue;
+            file.vars.push_back(std::move(var));
+            continue;
+        }
+        if (file.vars.empty())
+            return Acad::eDwgCorrupt; // a value that belongs to no variable
+        Var& var = file.vars.back();
+        if (!var.hasValue) {
+            var.hasValue = true;
+            var.valueBegin = valueBegin;
+            var.valueEnd = valueStop;
+        }
+    }
+    // The head ends where the header's ENDSEC group starts.
+    if (fd < 0)
+        file.memTail = head.substr(codeBegin);
+    head.resize(codeBegin);
+    file.tailOffset = static_cast<off_t>(codeBegin);
+    if (!file.vars.empty())
+        file.vars.back().end = codeBegin;
+    file.eol = head.find("\r\n") == head.find('\n') - 1 ? "\r\n" : "\n";
+
+    auto value = [&](const Var& var) {
+        return var.hasValue ? std::string(&head[var.valueBegin], var.valueEnd - var.valueBegin)
+                            : std::string();
+    };
+    std::string codePage;
+    for (const Var& var : file.vars) {
+        if (var.name == "$ACADVER" && file.version.empty())
+            file.version = trimmed(value(var).data(), value(var).size());
+        else if (var.name == "$DWGCODEPAGE" && codePage.empty())
+            codePage = value(var);
+    }
+    if (!supportedVersion(file.version))
+        return Acad::eUnsupportedVersion;
+    file.encoding =
+        file.version == "AC1018"
+            ? (codePage.empty() ? dxf::Encoding::Cp1252 : dxf::encodingOfCodePage(codePage))
+            : dxf::Encoding::Utf8;
+
+    SummaryData& data = file.original;
+    bool seen[kBuiltInCount] = {};
+    bool tagPending = false;
+    for (const Var& var : file.vars) {
+        if (var.kind == kOther)
+            continue;
+        std::string raw = value(var);
+        std::wstring text = dxf::decodeValue(raw.data(), raw.size(), file.encoding);
+        if (var.kind < kBuiltInCount) {
+            if (!seen[var.kind])
+                data.builtIn[var.kind] = std::move(text);
+            seen[var.kind] = true;
+        } else if (var.kind == kCustomTag) {
+            data.custom.emplace_back(std::move(text), std::wstring());
+            tagPending = true;
+        } else {
+            if (!tagPending)
+                data.custom.emplace_back(std::wstring(), std::wstring());
+            data.custom.back().second = std::move(text);
+            tagPending = false;
+        }
+        if (var.kind != kCustomTag)
+            tagPending = false;
+    }
+
+    off_t total = fd >= 0 ? size : file.tailOffset + static_cast<off_t>(file.memTail.size());
+    if (checkEnd && !endsWithEof(fd, file.memTail, file.tailOffset, total))
+        return reader.ioError ? Acad::eFileAccessErr : Acad::eDwgNeedsRecovery;
+    file.size = total;
+    return Acad::eOk;
+}
+
+Acad::ErrorStatus openStatus(int err) {
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return Acad::eFileNotFound;
+    case ENOMEM:
+        return Acad::eOutOfMemory;
+    default:
+        return Acad::eFileAccessErr;
+    }
+}
+
+} // namespace drawing
+
+void DrawingFileDelete::operator()(DrawingFile* file) const {
+    delete file;
+}
+
+namespace {
+
+// Reads the head of the open file `fd` into a new DrawingFile that owns fd on success.
+Acad::ErrorStatus loadFrom(Fd& fd, DrawingFilePtr& out) {
+    struct stat st;
+    if (fsys::fstat(fd.get(), &st) != 0)
+        return Acad::eFileAccessErr;
+    if (!S_ISREG(st.st_mode))
+        return Acad::eFileAccessErr;
+    DrawingFilePtr file(new DrawingFile);
+    Acad::ErrorStatus status = parseHead(fd.get(), st.st_size, *file);
+    if (status != Acad::eOk)
+        return status;
+    file->fd = fd.release();
+    out = std::move(file);
+    return Acad::eOk;
+}
+
+} // namespace
+
+Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, SummaryData& summary) {
+    std::string name;
+    if (!path || !dxf::toUtf8(path, name))
+        return Acad::eInvalidInput;
+    if (name.empty())
+        return Acad::eFileNotFound;
+    Fd fd(fsys::open(name.c_str(), O_RDONLY | O_NONBLOCK));
+    if (fd.get() < 0)
+        return openStatus(errno);
+    DrawingFilePtr loaded;
+    Acad::ErrorStatus status = loadFrom(fd, loaded);
+    if (status != Acad::eOk)
+        return status;
+    SummaryData data = loaded->original;
+    file = std::move(loaded);
+    summary = std::move(data);
+    return Acad::eOk;
+}
+
+} // namespace minihost

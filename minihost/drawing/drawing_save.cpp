@@ -1,0 +1,359 @@
+// Saving a drawing: the new head and the rest of the old file (copied in the kernel) go to a
+// temporary file that takes the path only once it is whole. See docs/drawing-file.md.
+#include "minihost/drawing/drawing_file_impl.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "minihost/drawing/dxf/dxf_new_drawing.h"
+#include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/file_faults.h"
+
+namespace minihost {
+
+// What this part takes from the others (drawing_file_impl.h).
+using drawing::buildHead;
+using drawing::Fd;
+using drawing::kReadChunk;
+using drawing::openStatus;
+using drawing::parseHead;
+using drawing::trimmed;
+
+namespace {
+
+// Lines met while looking for the preview from the end of the file.
+constexpr std::size_t kMaxTailLine = 1u << 20;
+
+// Reads lines backwards from the end of a file, down to a floor.
+class BackLines {
+  public:
+    BackLines(int fd, off_t floor, off_t end) : mFd(fd), mFloor(floor), mPos(end) {}
+
+    // The previous line, trimmed, and the offset where it starts. False at the floor, on a
+    // read error or when a line is too long to be one that matters.
+    bool previous(std::string& text, off_t& start) {
+        if (mPos <= mFloor || mDone)
+            return false;
+        std::string line; // reversed
+        off_t pos = mPos;
+        if (mStarted)
+            --pos; // step over the '\n' that ends the previous line
+        mStarted = true;
+        while (pos > mFloor) {
+            char c;
+            if (!byteAt(pos - 1, c)) {
+                ioError = true;
+                return fail();
+            }
+            if (c == '\n')
+                break;
+            line += c;
+            if (line.size() > kMaxTailLine)
+                return fail();
+            --pos;
+        }
+        std::string forward(line.rbegin(), line.rend());
+        text = trimmed(forward.data(), forward.size());
+        start = pos;
+        mPos = pos;
+        return true;
+    }
+
+  private:
+    bool fail() {
+        mDone = true;
+        return false;
+    }
+
+  public:
+    bool ioError = false;
+
+  private:
+    bool byteAt(off_t offset, char& c) {
+        if (offset < mBufStart || offset >= mBufStart + static_cast<off_t>(mBuf.size())) {
+            off_t start = std::max(mFloor, offset + 1 - static_cast<off_t>(kReadChunk));
+            mBuf.resize(static_cast<std::size_t>(offset + 1 - start));
+            std::size_t have = 0;
+            while (have < mBuf.size()) {
+                ssize_t got = fsys::pread(mFd, &mBuf[have], mBuf.size() - have,
+                                          start + static_cast<off_t>(have));
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0)
+                    return false;
+                have += static_cast<std::size_t>(got);
+            }
+            mBufStart = start;
+        }
+        c = mBuf[static_cast<std::size_t>(offset - mBufStart)];
+        return true;
+    }
+
+    int mFd;
+    off_t mFloor, mPos;
+    bool mStarted = false, mDone = false;
+    std::string mBuf;
+    off_t mBufStart = 0;
+};
+
+// The preview section when it is the drawing's last section (where CAD programs put it):
+// [begin, end) runs from its SECTION group to the EOF group.
+enum class Preview { kNone, kFound, kReadError };
+
+Preview findPreview(const DrawingFile& file, off_t& begin, off_t& end) {
+    if (file.fd < 0)
+        return Preview::kNone;
+    BackLines lines(file.fd, file.tailOffset, file.size);
+    auto none = [&]() { return lines.ioError ? Preview::kReadError : Preview::kNone; };
+    std::string text, code;
+    off_t start;
+    do
+        if (!lines.previous(text, start))
+            return none();
+    while (text.empty() || text == "\x1a");
+    if (text != "EOF" || !lines.previous(code, end) || code != "0")
+        return none();
+    if (!lines.previous(text, start) || text != "ENDSEC" || !lines.previous(code, start) ||
+        code != "0")
+        return none();
+    for (;;) {
+        if (!lines.previous(text, start) || !lines.previous(code, start) || code == "0")
+            return none();
+        if (code == "2") {
+            if (text != "THUMBNAILIMAGE" || !lines.previous(text, start) || text != "SECTION" ||
+                !lines.previous(code, begin) || code != "0")
+                return none();
+            return Preview::kFound;
+        }
+    }
+}
+
+Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t put = fsys::write(fd, data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return Acad::eFileWriteError;
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return Acad::eOk;
+}
+
+// Copies [from, to) of `in` to the end of `out`: in the kernel where it can, else by reading.
+Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out) {
+    bool kernel = true;
+    std::string buffer;
+    while (from < to) {
+        std::size_t want = static_cast<std::size_t>(std::min<off_t>(to - from, 1 << 30));
+        if (kernel) {
+            off_t at = from;
+            ssize_t got = fsys::copyRange(in, &at, out, want);
+            if (got > 0) {
+                from = at;
+                continue;
+            }
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0 &&
+                (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                kernel = false; // this pair of file systems cannot copy in the kernel
+                continue;
+            }
+            return got == 0 ? Acad::eFileAccessErr : Acad::eFileWriteError;
+        }
+        if (buffer.empty())
+            buffer.resize(1 << 20);
+        want = std::min(want, buffer.size());
+        ssize_t got = fsys::pread(in, &buffer[0], want, from);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return Acad::eFileAccessErr; // the drawing we copy from is gone or shrank
+        Acad::ErrorStatus status = writeAll(out, buffer.data(), static_cast<std::size_t>(got));
+        if (status != Acad::eOk)
+            return status;
+        from += got;
+    }
+    return Acad::eOk;
+}
+
+std::string tempName(const std::string& folder, const std::string& base, const char* what) {
+    static std::atomic<unsigned long> counter{0};
+    unsigned long stamp =
+        static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    return folder + "/." + base + "." + std::to_string(::getpid()) + "-" +
+           std::to_string(++counter) + "-" + std::to_string(stamp % 1000000) + what;
+}
+
+// Undoes a save whose new file is already at `target`: `previous` (a name of the old file,
+// or empty when there was none) goes back to the path.
+void rollBack(const std::string& target, const std::string& previous, int folder) {
+    if (previous.empty())
+        fsys::unlink(target.c_str());
+    else
+        fsys::rename(previous.c_str(), target.c_str());
+    fsys::dirFsync(folder);
+}
+
+// A new empty drawing, held in memory until it is saved.
+DrawingFilePtr newDrawingFile() {
+    DrawingFilePtr file(new DrawingFile);
+    file->head = dxf::newDrawingText();
+    if (parseHead(-1, static_cast<off_t>(file->head.size()), *file) != Acad::eOk)
+        return nullptr;
+    return file;
+}
+
+} // namespace
+
+Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
+                                  const wchar_t* path, const SaveOptions& options) {
+    if (options.hasSecurityParams)
+        return Acad::eNotSupportedInDwgApi;
+    if (options.version != 33)
+        return Acad::eUnsupportedVersion;
+    std::string target;
+    if (!path || !*path || !dxf::toUtf8(path, target))
+        return Acad::eInvalidInput;
+    DrawingFilePtr fresh;
+    if (!file) {
+        fresh = newDrawingFile();
+        if (!fresh)
+            return Acad::eOutOfMemory;
+        file = fresh.get();
+    }
+    if (file->version != "AC1032")
+        return Acad::eUnsupportedVersion; // the stand-in cannot convert between versions
+
+    std::string head;
+    Acad::ErrorStatus status = buildHead(*file, summary, head);
+    if (status != Acad::eOk)
+        return status;
+    off_t previewBegin = file->size, previewEnd = file->size;
+    if (!options.retainPreview) {
+        Preview preview = findPreview(*file, previewBegin, previewEnd);
+        if (preview == Preview::kReadError)
+            return Acad::eFileAccessErr;
+        if (preview == Preview::kNone)
+            previewBegin = previewEnd = file->size;
+    }
+
+    std::filesystem::path targetPath(target);
+    std::string folder = targetPath.has_parent_path() ? targetPath.parent_path().string() : ".";
+    std::string base = targetPath.filename().string();
+    if (base.empty() || base == "." || base == "..")
+        return Acad::eInvalidInput;
+
+    struct stat old;
+    bool exists = fsys::statPath(target.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT)
+        return openStatus(errno);
+    if (exists && !S_ISREG(old.st_mode))
+        return Acad::eFileAccessErr;
+    Fd dir(fsys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    if (dir.get() < 0)
+        return openStatus(errno);
+
+    std::string temp;
+    Fd out;
+    for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
+        temp = tempName(folder, base, ".tmp");
+        out.reset(fsys::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666));
+        if (out.get() < 0 && errno != EEXIST)
+            return openStatus(errno);
+    }
+    if (out.get() < 0)
+        return Acad::eFileSystemErr;
+
+    // From here on the temporary file goes again on any failure, running out of memory
+    // included, until it has taken the path.
+    struct TempFile {
+        const std::string* name;
+        ~TempFile() {
+            if (name)
+                fsys::unlink(name->c_str());
+        }
+    } tempFile{&temp};
+    auto fail = [&](Acad::ErrorStatus why) {
+        out.reset();
+        fsys::unlink(temp.c_str());
+        tempFile.name = nullptr;
+        return why;
+    };
+    if (exists && fsys::fchmod(out.get(), old.st_mode & 07777) != 0)
+        return fail(Acad::eFileSystemErr);
+    status = writeAll(out.get(), head.data(), head.size());
+    if (status == Acad::eOk && file->fd < 0)
+        status = writeAll(out.get(), file->memTail.data(), file->memTail.size());
+    if (status == Acad::eOk && file->fd >= 0) {
+        status = copyRange(file->fd, file->tailOffset, previewBegin, out.get());
+        if (status == Acad::eOk)
+            status = copyRange(file->fd, previewEnd, file->size, out.get());
+    }
+    if (status != Acad::eOk)
+        return fail(status);
+    if (fsys::fsync(out.get()) != 0)
+        return fail(Acad::eFileWriteError);
+
+    // Keep the old file under a second name while the new one takes the path, so that the
+    // path never lacks a complete drawing and a late failure can put the old one back. It
+    // becomes the backup only once the new file holds the path: a failed save leaves an older
+    // backup as it was.
+    std::string previous;
+    std::string backupName;
+    bool backup = false;
+    if (exists) {
+        backupName = targetPath.replace_extension(".bak").string();
+        backup = options.keepBackup && backupName != target;
+        previous = tempName(folder, base, ".old");
+        if (fsys::link(target.c_str(), previous.c_str()) != 0)
+            return fail(Acad::eFileSystemErr);
+    }
+    if (fsys::rename(temp.c_str(), target.c_str()) != 0) {
+        if (!previous.empty())
+            fsys::unlink(previous.c_str());
+        return fail(Acad::eFileSystemErr);
+    }
+    tempFile.name = nullptr;
+    if (fsys::dirFsync(dir.get()) != 0) {
+        rollBack(target, previous, dir.get());
+        return Acad::eFileSystemErr;
+    }
+    if (!previous.empty() && (backup ? fsys::rename(previous.c_str(), backupName.c_str())
+                                     : fsys::unlink(previous.c_str())) != 0) {
+        rollBack(target, previous, dir.get());
+        return Acad::eFileSystemErr;
+    }
+
+    // The file now at the path is what `file` stands for from here on. Its head is known, so
+    // nothing more is asked of the file system once the new file has taken the path.
+    // Without memory for that, `file` keeps standing for what it was read from, which saves
+    // the same drawing.
+    if (!fresh) {
+        try {
+            DrawingFile saved;
+            saved.head = head + "  0" + file->eol + "ENDSEC" + file->eol;
+            if (parseHead(-1, static_cast<off_t>(saved.head.size()), saved, false) == Acad::eOk) {
+                saved.memTail.clear();
+                saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
+                             (previewEnd - previewBegin);
+                saved.fd = out.release();
+                file->swap(saved);
+            }
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return Acad::eOk;
+}
+
+} // namespace minihost

@@ -1,0 +1,133 @@
+#include "minihost/lisp/lisp_chain.h"
+
+#include "minihost/lisp/lisp_printer.h"
+
+namespace minihost::lisp {
+
+ArgChain::ArgChain(const std::vector<ValuePtr>& args) {
+    for (const ValuePtr& arg : args)
+        addValue(arg);
+}
+
+resbuf& ArgChain::add(short type) {
+    resbuf node{};
+    node.restype = type;
+    mNodes.push_back(node);
+    resbuf& added = mNodes.back();
+    if (mNodes.size() > 1)
+        mNodes[mNodes.size() - 2].rbnext = &added;
+    return added;
+}
+
+void ArgChain::addValue(const ValuePtr& v) {
+    switch (v->kind) {
+    case Kind::Nil:
+        add(RTNIL);
+        break;
+    case Kind::T:
+        add(RTT);
+        break;
+    case Kind::Int:
+        if (v->integer >= -32768 && v->integer <= 32767)
+            add(RTSHORT).resval.rint = static_cast<short>(v->integer);
+        else
+            add(RTLONG).resval.rlong = v->integer;
+        break;
+    case Kind::Real:
+        add(RTREAL).resval.rreal = v->real;
+        break;
+    case Kind::Str:
+        mTexts.push_back(v->text);
+        add(RTSTR).resval.rstring = mTexts.back().data();
+        break;
+    case Kind::Sym:
+        throw LispError("bad argument type for an external function: " + prin1Text(v));
+    case Kind::List:
+        add(RTLB);
+        for (const ValuePtr& item : v->items)
+            addValue(item);
+        if (v->tail) {
+            addValue(v->tail);
+            add(RTDOTE);
+        } else {
+            add(RTLE);
+        }
+        break;
+    }
+}
+
+namespace {
+
+struct ChainReader {
+    const resbuf* at;
+
+    [[noreturn]] static void malformed(const std::string& why) {
+        throw LispError("malformed result of an external function: " + why);
+    }
+
+    // One item at `at`, which is not a list end.
+    ValuePtr item(int depth) {
+        const resbuf* node = at;
+        at = at->rbnext;
+        switch (node->restype) {
+        case RTSTR:
+            return string(node->resval.rstring ? node->resval.rstring : L"");
+        case RTSHORT:
+            return integer(node->resval.rint);
+        case RTLONG:
+            return integer(node->resval.rlong);
+        case RTREAL:
+            return real(node->resval.rreal);
+        case RTT:
+            return t();
+        case RTNIL:
+            return nil();
+        case RTLB:
+            return rest(depth + 1);
+        default:
+            malformed("unknown type code " + std::to_string(node->restype));
+        }
+    }
+
+    // The items of a list whose list-begin node has been read, up to its end node.
+    ValuePtr rest(int depth) {
+        if (depth > kMaxDepth)
+            malformed("lists nested too deeply");
+        std::vector<ValuePtr> items;
+        for (;;) {
+            if (!at)
+                malformed("a list is not closed");
+            if (at->restype == RTLE) {
+                at = at->rbnext;
+                return list(std::move(items));
+            }
+            if (at->restype == RTDOTE) {
+                at = at->rbnext;
+                if (items.size() < 2)
+                    malformed("a dotted pair without two items");
+                ValuePtr tail = items.back();
+                items.pop_back();
+                return list(std::move(items), tail);
+            }
+            items.push_back(item(depth));
+        }
+    }
+};
+
+} // namespace
+
+ValuePtr valueOfChain(const resbuf* chain) {
+    ChainReader reader{chain};
+    std::vector<ValuePtr> items;
+    bool wholeList = chain && chain->restype == RTLB;
+    while (reader.at) {
+        if (reader.at->restype == RTLE || reader.at->restype == RTDOTE)
+            ChainReader::malformed("a list end without its beginning");
+        items.push_back(reader.item(0));
+    }
+    if (wholeList && items.size() == 1)
+        return items.front();
+    return list(std::move(items));
+}
+
+} // namespace minihost::lisp

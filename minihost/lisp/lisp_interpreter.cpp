@@ -1,0 +1,356 @@
+#include "minihost/lisp/lisp_interpreter.h"
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "host/acedads.h"
+#include "minihost/frame/external_calls.h"
+#include "minihost/lisp/lisp_chain.h"
+#include "minihost/lisp/lisp_printer.h"
+#include "minihost/lisp/lisp_reader.h"
+
+namespace minihost::lisp {
+namespace {
+
+std::wstring lower(std::wstring name) {
+    for (wchar_t& c : name)
+        if (c >= L'A' && c <= L'Z')
+            c = c - L'A' + L'a';
+    return name;
+}
+
+bool isQuiet(const ValuePtr& v) {
+    return v->kind == Kind::Sym && v->text.empty();
+}
+
+ValuePtr quiet() {
+    static const ValuePtr value = symbol(L"");
+    return value;
+}
+
+const ValuePtr& listArg(const ValuePtr& v) {
+    if (!isNil(v) && !isList(v))
+        throw LispError("bad argument type: listp " + prin1Text(v));
+    return v;
+}
+
+const ValuePtr& symbolArg(const ValuePtr& v) {
+    if (v->kind != Kind::Sym || v->text.empty())
+        throw LispError("bad argument type: symbolp " + prin1Text(v));
+    return v;
+}
+
+// Releases a result chain of an external call however its conversion ends.
+struct ChainRelease {
+    void operator()(resbuf* chain) const { acutRelRb(chain); }
+};
+
+} // namespace
+
+void expectArgs(const std::vector<ValuePtr>& args, std::size_t least, std::size_t most) {
+    if (args.size() < least)
+        throw LispError("too few arguments");
+    if (args.size() > most)
+        throw LispError("too many arguments");
+}
+
+const std::wstring& stringArg(const ValuePtr& v) {
+    if (v->kind != Kind::Str)
+        throw LispError("bad argument type: stringp " + prin1Text(v));
+    return v->text;
+}
+
+Interpreter::Interpreter(std::ostream& out, std::ostream& err) : mOut(out), mErr(err) {
+    defineCore();
+    defineDrawingBuiltins(*this);
+}
+
+void Interpreter::define(const std::wstring& name, Function function, bool special) {
+    mBuiltins[name] = Builtin{std::move(function), special};
+}
+
+ValuePtr Interpreter::variable(const std::wstring& name) const {
+    auto found = mVariables.find(symbol(name)->text);
+    return found == mVariables.end() ? nil() : found->second;
+}
+
+void Interpreter::setVariable(const std::wstring& name, ValuePtr value) {
+    mVariables[symbol(name)->text] = std::move(value);
+}
+
+ValuePtr Interpreter::eval(const ValuePtr& form) {
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) {
+            if (++depth > kMaxDepth) {
+                --depth;
+                throw LispError("evaluation nested too deeply (more than " +
+                                std::to_string(kMaxDepth) + " levels)");
+            }
+        }
+        ~Depth() { --depth; }
+    } guard(mDepth);
+
+    switch (form->kind) {
+    case Kind::Sym: {
+        auto found = mVariables.find(form->text);
+        return found == mVariables.end() ? nil() : found->second;
+    }
+    case Kind::List:
+        return call(form);
+    default:
+        return form; // nil, T, numbers and strings stand for themselves
+    }
+}
+
+ValuePtr Interpreter::call(const ValuePtr& form) {
+    const ValuePtr& head = form->items.front();
+    if (form->tail)
+        throw LispError("bad function call: " + prin1Text(form));
+    if (head->kind != Kind::Sym)
+        throw LispError("bad function: " + prin1Text(head));
+    std::vector<ValuePtr> args(form->items.begin() + 1, form->items.end());
+    std::wstring name = lower(head->text);
+    auto builtin = mBuiltins.find(name);
+    if (builtin != mBuiltins.end()) {
+        if (!builtin->second.special)
+            for (ValuePtr& arg : args)
+                arg = eval(arg);
+        return builtin->second.function(*this, args);
+    }
+    for (const std::wstring& defined : definedFunctions()) {
+        if (lower(defined) == name) {
+            for (ValuePtr& arg : args)
+                arg = eval(arg);
+            return callExternal(defined, args);
+        }
+    }
+    throw LispError("no function definition: " + prin1Text(head));
+}
+
+ValuePtr Interpreter::callExternal(const std::wstring& name, const std::vector<ValuePtr>& args) {
+    ArgChain chain(args);
+    CallResult result = invokeExternal(name, chain.head());
+    std::unique_ptr<resbuf, ChainRelease> value(result.value);
+    switch (result.kind) {
+    case CallResult::NotDefined:
+        throw LispError("no function definition: " + utf8(symbol(name)->text));
+    case CallResult::Value:
+        return valueOfChain(value.get());
+    default:
+        return nil(); // acedRetNil, or no result set at all
+    }
+}
+
+ValuePtr Interpreter::evalText(const std::wstring& text) {
+    Reader reader(text);
+    ValuePtr last = nil();
+    for (;;) {
+        Reader::Result next = reader.next();
+        if (next.status == Reader::Status::End)
+            return last;
+        if (next.status == Reader::Status::Incomplete)
+            throw LispError("malformed list on input");
+        last = eval(next.form);
+    }
+}
+
+ValuePtr Interpreter::load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in && path.find('.', path.find_last_of('/') + 1) == std::string::npos)
+        in.open(path + ".lsp", std::ios::binary);
+    if (!in)
+        throw LispError("LOAD failed: " + prin1Text(string(fromUtf8(path))));
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return evalText(fromUtf8(bytes.str()));
+}
+
+void Interpreter::write(const std::string& utf8Text) {
+    if (utf8Text.empty())
+        return;
+    mOut << utf8Text;
+    mLineOpen = utf8Text.back() != '\n';
+}
+
+void Interpreter::printResult(const ValuePtr& v) {
+    if (isQuiet(v)) {
+        mOut.flush();
+        return;
+    }
+    if (mLineOpen)
+        write("\n");
+    write(prin1Text(v) + "\n");
+    mOut.flush();
+}
+
+void Interpreter::reportError(const std::string& message) {
+    if (mLineOpen)
+        write("\n");
+    mOut.flush();
+    mErr << "; error: " << message << '\n';
+    mErr.flush();
+}
+
+void Interpreter::warn(const std::string& message) {
+    mOut.flush();
+    mErr << "; " << message << '\n';
+    mErr.flush();
+}
+
+void Interpreter::defineCore() {
+    define(
+        L"quote",
+        [](Interpreter&, const std::vector<ValuePtr>& args) {
+            expectArgs(args, 1, 1);
+            return args[0];
+        },
+        true);
+    define(
+        L"setq",
+        [](Interpreter& in, const std::vector<ValuePtr>& args) {
+            if (args.empty() || args.size() % 2 != 0)
+                throw LispError("too few arguments");
+            ValuePtr value = nil();
+            for (std::size_t i = 0; i < args.size(); i += 2) {
+                const ValuePtr& name = symbolArg(args[i]);
+                value = in.eval(args[i + 1]);
+                in.mVariables[name->text] = value;
+            }
+            return value;
+        },
+        true);
+    define(
+        L"progn",
+        [](Interpreter& in, const std::vector<ValuePtr>& args) {
+            ValuePtr value = nil();
+            for (const ValuePtr& form : args)
+                value = in.eval(form);
+            return value;
+        },
+        true);
+    define(
+        L"if",
+        [](Interpreter& in, const std::vector<ValuePtr>& args) {
+            expectArgs(args, 2, 3);
+            if (!isNil(in.eval(args[0])))
+                return in.eval(args[1]);
+            return args.size() == 3 ? in.eval(args[2]) : nil();
+        },
+        true);
+    define(
+        L"foreach",
+        [](Interpreter& in, const std::vector<ValuePtr>& args) {
+            expectArgs(args, 2, SIZE_MAX);
+            const std::wstring& name = symbolArg(args[0])->text;
+            ValuePtr items = listArg(in.eval(args[1]));
+            // The loop variable is the loop's own: its previous value comes back afterwards.
+            auto previous = in.mVariables.find(name);
+            ValuePtr saved = previous == in.mVariables.end() ? nullptr : previous->second;
+            ValuePtr value = nil();
+            try {
+                if (isList(items)) {
+                    for (const ValuePtr& item : items->items) {
+                        in.mVariables[name] = item;
+                        for (std::size_t i = 2; i < args.size(); ++i)
+                            value = in.eval(args[i]);
+                    }
+                }
+            } catch (...) {
+                if (saved)
+                    in.mVariables[name] = saved;
+                else
+                    in.mVariables.erase(name);
+                throw;
+            }
+            if (saved)
+                in.mVariables[name] = saved;
+            else
+                in.mVariables.erase(name);
+            return value;
+        },
+        true);
+
+    define(L"list", [](Interpreter&, const std::vector<ValuePtr>& args) { return list(args); });
+    define(L"car", [](Interpreter&, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 1, 1);
+        return car(args[0]);
+    });
+    define(L"cdr", [](Interpreter&, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 1, 1);
+        return cdr(args[0]);
+    });
+    define(L"cadr", [](Interpreter&, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 1, 1);
+        return car(cdr(args[0]));
+    });
+    define(L"nth", [](Interpreter&, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 2, 2);
+        if (args[0]->kind != Kind::Int || args[0]->integer < 0)
+            throw LispError("bad argument type: fixnump " + prin1Text(args[0]));
+        const ValuePtr& items = listArg(args[1]);
+        auto index = static_cast<std::size_t>(args[0]->integer);
+        if (isNil(items) || index >= items->items.size())
+            return nil();
+        return items->items[index];
+    });
+    define(L"assoc", [](Interpreter&, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 2, 2);
+        const ValuePtr& pairs = listArg(args[1]);
+        if (isList(pairs))
+            for (const ValuePtr& entry : pairs->items)
+                if (isList(entry) && equal(entry->items.front(), args[0]))
+                    return entry;
+        return nil();
+    });
+    auto notFunction = [](Interpreter&, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 1, 1);
+        return isNil(args[0]) ? t() : nil();
+    };
+    define(L"not", notFunction);
+    define(L"null", notFunction);
+    define(L"equal", [](Interpreter&, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 2, 2);
+        return equal(args[0], args[1]) ? t() : nil();
+    });
+    define(L"strcat", [](Interpreter&, const std::vector<ValuePtr>& args) {
+        std::wstring text;
+        for (const ValuePtr& arg : args)
+            text += stringArg(arg);
+        return string(std::move(text));
+    });
+
+    define(L"princ", [](Interpreter& in, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 0, 1);
+        if (args.empty())
+            return quiet();
+        in.write(princText(args[0]));
+        return args[0];
+    });
+    define(L"prin1", [](Interpreter& in, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 0, 1);
+        if (args.empty())
+            return quiet();
+        in.write(prin1Text(args[0]));
+        return args[0];
+    });
+    define(L"print", [](Interpreter& in, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 0, 1);
+        if (args.empty())
+            return quiet();
+        in.write("\n" + prin1Text(args[0]) + " ");
+        return args[0];
+    });
+    define(L"terpri", [](Interpreter& in, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 0, 0);
+        in.write("\n");
+        return nil();
+    });
+    define(L"load", [](Interpreter& in, const std::vector<ValuePtr>& args) {
+        expectArgs(args, 1, 1);
+        return in.load(utf8(stringArg(args[0])));
+    });
+}
+
+} // namespace minihost::lisp

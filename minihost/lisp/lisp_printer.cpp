@@ -1,0 +1,135 @@
+#include "minihost/lisp/lisp_printer.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "minihost/runtime/utf8.h"
+
+namespace minihost::lisp {
+namespace {
+
+// UTF-8 of one wide unit; a unit that is no Unicode scalar value prints as U+FFFD.
+void appendScalar(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        c = 0xFFFD;
+    minihost::appendUtf8(out, c);
+}
+
+void appendQuoted(std::string& out, const std::wstring& text) {
+    out += '"';
+    for (wchar_t wc : text) {
+        auto c = static_cast<char32_t>(wc);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case 0x1B:
+            out += "\\e";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char octal[8];
+                std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned>(c));
+                out += octal;
+            } else {
+                appendScalar(out, c);
+            }
+        }
+    }
+    out += '"';
+}
+
+void append(std::string& out, const ValuePtr& v, bool quoteStrings) {
+    switch (v->kind) {
+    case Kind::Nil:
+        out += "nil";
+        break;
+    case Kind::T:
+        out += 'T';
+        break;
+    case Kind::Int:
+        out += std::to_string(v->integer);
+        break;
+    case Kind::Real:
+        out += realText(v->real);
+        break;
+    case Kind::Str:
+        if (quoteStrings)
+            appendQuoted(out, v->text);
+        else
+            out += utf8(v->text);
+        break;
+    case Kind::Sym:
+        out += utf8(v->text);
+        break;
+    case Kind::List:
+        out += '(';
+        for (std::size_t i = 0; i < v->items.size(); ++i) {
+            if (i)
+                out += ' ';
+            append(out, v->items[i], quoteStrings);
+        }
+        if (v->tail) {
+            out += " . ";
+            append(out, v->tail, quoteStrings);
+        }
+        out += ')';
+        break;
+    }
+}
+
+} // namespace
+
+std::string prin1Text(const ValuePtr& v) {
+    std::string out;
+    append(out, v, true);
+    return out;
+}
+
+std::string princText(const ValuePtr& v) {
+    std::string out;
+    append(out, v, false);
+    return out;
+}
+
+std::string realText(double r) {
+    if (std::isnan(r))
+        return "1.#IND";
+    if (std::isinf(r))
+        return r < 0 ? "-1.#INF" : "1.#INF";
+    char text[40];
+    std::snprintf(text, sizeof text, "%.6g", r);
+    std::string s = text;
+    // The host always shows a decimal point: 1.0 and 1.0e+20, not 1 and 1e+20.
+    std::size_t exponent = s.find('e');
+    std::string mantissa = s.substr(0, exponent);
+    if (mantissa.find('.') == std::string::npos)
+        mantissa += ".0";
+    return exponent == std::string::npos ? mantissa : mantissa + s.substr(exponent);
+}
+
+std::string utf8(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t wc : text)
+        appendScalar(out, static_cast<char32_t>(wc));
+    return out;
+}
+
+std::wstring fromUtf8(const std::string& bytes) {
+    return decodeUtf8(bytes);
+}
+
+} // namespace minihost::lisp

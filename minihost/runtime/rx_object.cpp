@@ -1,0 +1,41 @@
+// Runtime classes of the host's object system.
+#include "host/rxobject.h"
+
+AcRxObject::~AcRxObject() = default;
+
+AcRxClass* AcRxObject::desc() {
+    static AcRxClass* cls = new AcRxClass(L"AcRxObject", nullptr); // lives as long as the host
+    return cls;
+}
+
+AcRxClass* AcRxObject::isA() const {
+    return AcRxObject::desc();
+}
+
+AcRxClass::AcRxClass(const ACHAR* name, AcRxClass* parent) : mName(name), mpParent(parent) {}
+
+AcRxClass::~AcRxClass() = default;
+
+AcRxClass* AcRxClass::desc() {
+    static AcRxClass* cls = new AcRxClass(L"AcRxClass", AcRxObject::desc());
+    return cls;
+}
+
+AcRxClass* AcRxClass::isA() const {
+    return AcRxClass::desc();
+}
+
+const ACHAR* AcRxClass::name() const {
+    return mName;
+}
+
+AcRxClass* AcRxClass::myParent() const {
+    return mpParent;
+}
+
+bool AcRxClass::isDerivedFrom(const AcRxClass* other) const {
+    for (const AcRxClass* cls = this; cls; cls = cls->mpParent)
+        if (cls == other)
+            return true;
+    return false;
+}
