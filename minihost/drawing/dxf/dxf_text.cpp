@@ -76,7 +76,7 @@ std::wstring unescape(const std::wstring& text) {
         if (unit >= 0xD800 && unit <= 0xDBFF) {
             long low = escapeAt(text, i);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                appendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                 i += 7;
                 continue;
             }
@@ -133,20 +133,22 @@ bool encodeValue(const std::wstring& text, std::string& line) {
     std::size_t trail = text.size();
     while (trail > lead && isBlank(static_cast<char32_t>(text[trail - 1])))
         --trail;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<char32_t>(text[i]);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t at = i; // a surrogate pair of 16-bit text is one code point
+        const char32_t c = nextCodePoint(text.data(), text.size(), i);
         if (c > 0x10FFFF)
             return false;
         if (c < 0x20) {
             line += '^';
             line += static_cast<char>(c + 0x40);
-        } else if (c == '^' && i + 1 < text.size()) {
+        } else if (c == '^' && at + 1 < text.size()) {
             line += "^ ";
         } else if (c == '^') {
             appendEscape(line, c); // "^ " would end the line in a blank
-        } else if (c == '\\' && i + 2 < text.size() && text[i + 1] == L'U' && text[i + 2] == L'+') {
+        } else if (c == '\\' && at + 2 < text.size() && text[at + 1] == L'U' &&
+                   text[at + 2] == L'+') {
             appendEscape(line, c); // a literal "\U+" would otherwise read as an escape
-        } else if (i < lead || i >= trail || (c >= 0xD800 && c <= 0xDFFF)) {
+        } else if (at < lead || at >= trail || isSurrogate(c)) {
             appendEscape(line, c);
         } else {
             appendUtf8(line, c);
@@ -157,9 +159,9 @@ bool encodeValue(const std::wstring& text, std::string& line) {
 
 bool toUtf8(const std::wstring& text, std::string& out) {
     out.clear();
-    for (wchar_t w : text) {
-        auto c = static_cast<char32_t>(w);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = nextCodePoint(text.data(), text.size(), i);
+        if (!isScalarValue(c))
             return false;
         appendUtf8(out, c);
     }
