@@ -3,14 +3,15 @@
 
 #if defined(_WIN32)
 // The begin and end markers: null slots in the groups that sort before and after the rows.
-// They exist even when no row does, so that a module without rows still links.
+// They exist even when no row does, so that a module without rows still links. They are not
+// const, so that no linker folds the two identical constants into one.
 #if defined(_MSC_VER)
 #define GSL_TABLE_MARKER_(name) __declspec(allocate(name))
 #else
 #define GSL_TABLE_MARKER_(name) __attribute__((section(name), used))
 #endif
-GSL_TABLE_MARKER_("gsl_extfn$a") static const ExternalFunctionEntry* const gTableBegin = nullptr;
-GSL_TABLE_MARKER_("gsl_extfn$z") static const ExternalFunctionEntry* const gTableEnd = nullptr;
+GSL_TABLE_MARKER_("gsl_extfn$a") static const ExternalFunctionEntry* gTableBegin = nullptr;
+GSL_TABLE_MARKER_("gsl_extfn$z") static const ExternalFunctionEntry* gTableEnd = nullptr;
 #else
 // The linker defines these when at least one object contributes a slot; with no slot at all
 // they are weak zeros and the table is empty.
