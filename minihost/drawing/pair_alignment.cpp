@@ -38,30 +38,31 @@ std::vector<int> alignPairs(const PairList& before, const PairList& after) {
         inOrder(result, head, bEnd, head, aEnd);
         return result;
     }
-    // lengths[r * (columns + 1) + c]: the longest common subsequence of the middles from
-    // row r and column c on.
+    // The best alignment of the middles by weight: an equal pair counts most, then one with
+    // the same key (only its value is rewritten), then any other pair kept in place (its key
+    // and value rewritten) rather than one removed and another added.
+    auto weight = [&](std::size_t r, std::size_t c) -> std::uint32_t {
+        const auto& old = before[head + r];
+        const auto& now = after[head + c];
+        return old == now ? 3 : old.first == now.first ? 2 : 1;
+    };
+    // best[r * width + c]: the weight of the best alignment of the middles from row r and
+    // column c on.
     const std::size_t width = columns + 1;
-    std::vector<std::uint32_t> lengths((rows + 1) * width, 0);
+    std::vector<std::uint32_t> best((rows + 1) * width, 0);
     for (std::size_t r = rows; r-- > 0;)
         for (std::size_t c = columns; c-- > 0;)
-            lengths[r * width + c] =
-                before[head + r] == after[head + c]
-                    ? lengths[(r + 1) * width + c + 1] + 1
-                    : std::max(lengths[(r + 1) * width + c], lengths[r * width + c + 1]);
-    std::size_t r = 0, c = 0, gapR = 0, gapC = 0;
+            best[r * width + c] = std::max({weight(r, c) + best[(r + 1) * width + c + 1],
+                                            best[(r + 1) * width + c], best[r * width + c + 1]});
+    std::size_t r = 0, c = 0;
     while (r < rows && c < columns) {
-        if (before[head + r] == after[head + c]) {
-            inOrder(result, head + gapR, head + r, head + gapC, head + c);
-            result[head + r] = static_cast<int>(head + c);
-            gapR = ++r;
-            gapC = ++c;
-        } else if (lengths[(r + 1) * width + c] >= lengths[r * width + c + 1]) {
+        if (best[r * width + c] == weight(r, c) + best[(r + 1) * width + c + 1])
+            result[head + r++] = static_cast<int>(head + c++);
+        else if (best[r * width + c] == best[(r + 1) * width + c])
             ++r;
-        } else {
+        else
             ++c;
-        }
     }
-    inOrder(result, head + gapR, bEnd, head + gapC, aEnd);
     return result;
 }
 

@@ -13,9 +13,9 @@ namespace drawing {
 using PairList = std::deque<std::pair<std::wstring, std::wstring>>;
 
 // For each pair of `before`, the index of the pair of `after` it becomes, or -1 when it is
-// removed; the indices that are not -1 rise. Equal pairs are matched as far as the lists agree
-// (a longest common subsequence, for lists of moderate length); the others pair up in order
-// within each stretch between matched ones, as a changed key or value.
+// removed; the indices that are not -1 rise. Equal pairs are matched first, then pairs with the
+// same key (a changed value), then any others in place (a changed key and value); lists too
+// long for that are matched in order between their common start and end.
 std::vector<int> alignPairs(const PairList& before, const PairList& after);
 
 } // namespace drawing

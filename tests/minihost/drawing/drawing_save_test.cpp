@@ -159,6 +159,10 @@ TEST_F(DrawingSave, OnlyChangedPairsAreRewritten) {
          {{L"D", L"d"}, {L"B", L"B"}, {L"C", L"C"}},
          tag + "1\nCaf\\U+00E9\n" + value + "1\nA\n",
          added},
+        {"removed and changed",
+         {{L"Caf\u00e9", L"A"}, {L"C", L"c2"}},
+         tag + "1\nB\n" + value + "1\n\\U+0042\n" + tag + "1\nC\n" + value + "1\nC\n",
+         tag + "1\nC\n" + value + "  1\nc2\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
