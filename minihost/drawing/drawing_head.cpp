@@ -41,6 +41,88 @@ struct VariableWriter {
     }
 };
 
+// What takes the place of the custom variables of a head whose custom list changed: each pair
+// the file has is kept, rewritten in part or removed, and new pairs go after the kept pair that
+// precedes them (before the first pair when none does). A file with a tag or a value on its own
+// has its whole list rewritten where the first pair was, since removing a pair there could join
+// a lone tag to a lone value.
+class CustomPairs {
+  public:
+    CustomPairs(const DrawingFile& file, const SummaryData& summary, const VariableWriter& write)
+        : mFile(file), mSummary(summary), mWrite(write), mPairOf(file.vars.size(), -1),
+          mAfter(file.customVars.size()) {
+        for (int j = static_cast<int>(file.vars.size()); j-- > 0;)
+            if (file.vars[j].kind == drawing::kCustomTag ||
+                file.vars[j].kind == drawing::kCustomValue)
+                mFirst = j;
+        const auto& pairVars = file.customVars;
+        mWholeList = pairVars.size() != file.original.custom.size();
+        for (const auto& p : pairVars)
+            mWholeList = mWholeList || p.first < 0 || p.second < 0;
+        if (mWholeList || summary.custom == file.original.custom)
+            return;
+        mNewOf = drawing::alignPairs(file.original.custom, summary.custom);
+        std::vector<int> oldOf(summary.custom.size(), -1);
+        for (std::size_t p = 0; p < pairVars.size(); ++p) {
+            mPairOf[pairVars[p].first] = mPairOf[pairVars[p].second] = static_cast<int>(p);
+            if (mNewOf[p] >= 0)
+                oldOf[mNewOf[p]] = static_cast<int>(p);
+        }
+        int kept = -1;
+        for (std::size_t q = 0; q < oldOf.size(); ++q) {
+            if (oldOf[q] >= 0)
+                kept = oldOf[q];
+            else
+                (kept < 0 ? mBefore : mAfter[kept]).push_back(static_cast<int>(q));
+        }
+    }
+
+    // Writes what takes the place of custom variable j; false when a text cannot be written.
+    bool variable(int j) const {
+        if (mWholeList) {
+            if (j != mFirst)
+                return true;
+            for (const auto& pair : mSummary.custom)
+                if (!mWrite.pair(pair))
+                    return false;
+            return true;
+        }
+        const drawing::Var& var = mFile.vars[j];
+        const bool isTag = var.kind == drawing::kCustomTag;
+        const int p = mPairOf[j];
+        if (isTag && p == 0 && !pairs(mBefore))
+            return false;
+        if (mNewOf[p] >= 0) {
+            const auto& before = mFile.original.custom[p];
+            const auto& now = mSummary.custom[mNewOf[p]];
+            if (isTag ? now.first == before.first : now.second == before.second)
+                mWrite.out.append(mFile.head, var.begin, var.end - var.begin);
+            else if (!mWrite.variable(isTag ? "$CUSTOMPROPERTYTAG" : "$CUSTOMPROPERTY",
+                                      isTag ? now.first : now.second))
+                return false;
+        }
+        return isTag || pairs(mAfter[p]);
+    }
+
+  private:
+    bool pairs(const std::vector<int>& indices) const {
+        for (int q : indices)
+            if (!mWrite.pair(mSummary.custom[q]))
+                return false;
+        return true;
+    }
+
+    const DrawingFile& mFile;
+    const SummaryData& mSummary;
+    const VariableWriter& mWrite;
+    bool mWholeList = false;
+    int mFirst = -1;          // the file's first custom variable
+    std::vector<int> mNewOf;  // per pair of the file: the pair it becomes, -1 when removed
+    std::vector<int> mPairOf; // per variable of the file: the custom pair it belongs to
+    std::vector<int> mBefore; // new pairs before the file's first pair
+    std::vector<std::vector<int>> mAfter; // new pairs after each pair of the file
+};
+
 } // namespace
 
 namespace drawing {
@@ -96,64 +178,7 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     if (firstOf[kHyperlinkBase] == kNone && !summary.builtIn[kHyperlinkBase].empty())
         (vars.empty() ? atStart : after.back()).push_back(kHyperlinkBase);
 
-    // The custom pairs the file has: each one kept, rewritten in part or removed, and new ones
-    // put after the kept pair that precedes them. A file with a tag or a value on its own is
-    // rewritten as a whole, since removing a pair there could join its neighbours.
-    const std::vector<std::pair<int, int>>& pairVars = file.customVars;
-    bool wholeList = pairVars.size() != file.original.custom.size();
-    for (const auto& p : pairVars)
-        wholeList = wholeList || p.first < 0 || p.second < 0;
-    std::vector<int> newOf, pairOf(vars.size(), -1);
-    std::vector<std::vector<int>> afterPair(pairVars.size());
-    std::vector<int> beforePairs;
-    if (customChanged && !wholeList) {
-        newOf = alignPairs(file.original.custom, summary.custom);
-        std::vector<int> oldOf(summary.custom.size(), -1);
-        for (std::size_t p = 0; p < pairVars.size(); ++p) {
-            pairOf[pairVars[p].first] = pairOf[pairVars[p].second] = static_cast<int>(p);
-            if (newOf[p] >= 0)
-                oldOf[newOf[p]] = static_cast<int>(p);
-        }
-        int kept = -1;
-        for (std::size_t q = 0; q < oldOf.size(); ++q) {
-            if (oldOf[q] >= 0)
-                kept = oldOf[q];
-            else
-                (kept < 0 ? beforePairs : afterPair[kept]).push_back(static_cast<int>(q));
-        }
-    }
-    auto insertPairs = [&](const std::vector<int>& indices) {
-        for (int q : indices)
-            if (!write.pair(summary.custom[q]))
-                return false;
-        return true;
-    };
-    // Writes custom variable j when the list changed; false when a text cannot be written.
-    auto customVariable = [&](int j) {
-        if (wholeList) {
-            if (j == firstCustom)
-                for (const auto& pair : summary.custom)
-                    if (!write.pair(pair))
-                        return false;
-            return true;
-        }
-        const int p = pairOf[j];
-        const bool isTag = vars[j].kind == kCustomTag;
-        if (isTag && p == 0 && !insertPairs(beforePairs))
-            return false;
-        if (newOf[p] >= 0) {
-            const auto& before = file.original.custom[p];
-            const auto& now = summary.custom[newOf[p]];
-            if (isTag && now.first == before.first)
-                out.append(file.head, vars[j].begin, vars[j].end - vars[j].begin);
-            else if (!isTag && now.second == before.second)
-                out.append(file.head, vars[j].begin, vars[j].end - vars[j].begin);
-            else if (!write.variable(isTag ? "$CUSTOMPROPERTYTAG" : "$CUSTOMPROPERTY",
-                                     isTag ? now.first : now.second))
-                return false;
-        }
-        return isTag || insertPairs(afterPair[p]);
-    };
+    const CustomPairs customPairs(file, summary, write);
     auto insert = [&](const std::vector<int>& elements) {
         for (int element : elements) {
             bool ok = true;
@@ -181,7 +206,7 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
             if (j == firstOf[kind] && !write.variable(kBuiltInNames[kind], summary.builtIn[kind]))
                 return Acad::eInvalidInput;
         } else if ((kind == kCustomTag || kind == kCustomValue) && customChanged) {
-            if (!customVariable(j))
+            if (!customPairs.variable(j))
                 return Acad::eInvalidInput;
         } else {
             out.append(file.head, var.begin, var.end - var.begin);

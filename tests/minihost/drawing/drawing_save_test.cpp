@@ -174,6 +174,14 @@ TEST_F(DrawingSave, OnlyChangedPairsAreRewritten) {
         EXPECT_TRUE(readFile(path) == replaceOnce(base, c.from, c.to));
         EXPECT_TRUE(reread(path).custom == changed.custom);
     }
+    // A lone tag and a lone value around the pairs: removing the pairs must not join them.
+    writeFile(dir / "base.dxf",
+              replaceOnce(base, pairs, tag + "1\nLone\n" + pairs + value + "1\nAlone\n"));
+    load(dir / "base.dxf");
+    SummaryData changed = summary;
+    changed.custom = {{L"Lone", L""}, {L"", L"Alone"}};
+    ASSERT_EQ(save(file.get(), changed, path), Acad::eOk);
+    EXPECT_TRUE(reread(path).custom == changed.custom);
 }
 
 // Older drawings are read and written in their code page; what it lacks is escaped. A code
