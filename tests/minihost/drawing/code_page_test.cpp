@@ -33,18 +33,4 @@ TEST(CodePage, EveryCodePageOfOlderDrawingsConverts) {
     EXPECT_EQ(codepage::decode(1200, "a", 1, text), codepage::Status::kUnavailable);
 }
 
-TEST(CodePage, EncodingKeepsOnlyWhatReadsBack) {
-    std::string bytes;
-    ASSERT_EQ(codepage::encode(874, L"\u0e01\u20ac", bytes), codepage::Status::kOk);
-    EXPECT_EQ(bytes, "\xA1\x80"); // the Windows code page, with the euro sign
-    bytes.clear();
-    EXPECT_EQ(codepage::encode(1251, L"\u0416\u00e9", bytes), codepage::Status::kUnencodable);
-    bytes.clear();
-    const codepage::Escape mark = [](std::string& out, char32_t) { out += '?'; };
-    ASSERT_EQ(codepage::encode(1252, L"\u00e9\u0416\U0001F600" + std::wstring(1, wchar_t(0xD800)),
-                               bytes, mark),
-              codepage::Status::kOk);
-    EXPECT_EQ(bytes, "\xE9???");
-}
-
 } // namespace

@@ -71,6 +71,7 @@ TEST(DxfText, TextIsWrittenAsOtherReadersReadIt) {
         {1252, L" caf\u00e9 \u20ac\u0416\U0001F600", " caf\xE9 \x80\\U+0416\\U+D83D\\U+DE00"},
         {1251, L"\u0416\u00e9", "\xC6\\U+00E9"},
         {932, L"\u8868\\\u00a5", "\x95\x5C\\\\U+00A5"},
+        {874, L"\u0e01\u20ac", "\xA1\x80"}, // the Windows code page, with the euro sign
     };
     for (const auto& c : cases) {
         std::string line;
