@@ -1,6 +1,18 @@
 // Walking the function table: define, remove and dispatch.
 #include "external_function.h"
 
+#if defined(_WIN32)
+// The begin and end markers: null slots in the groups that sort before and after the rows.
+// They exist even when no row does, so that a module without rows still links. They are not
+// const, so that no linker folds the two identical constants into one.
+#if defined(_MSC_VER)
+#define GSL_TABLE_MARKER_(name) __declspec(allocate(name))
+#else
+#define GSL_TABLE_MARKER_(name) __attribute__((section(name), used))
+#endif
+GSL_TABLE_MARKER_("gsl_extfn$a") static const ExternalFunctionEntry* gTableBegin = nullptr;
+GSL_TABLE_MARKER_("gsl_extfn$z") static const ExternalFunctionEntry* gTableEnd = nullptr;
+#else
 // The linker defines these when at least one object contributes a slot; with no slot at all
 // they are weak zeros and the table is empty.
 extern "C" {
@@ -9,6 +21,7 @@ extern const ExternalFunctionEntry* const __start_gsl_extfn[]
 extern const ExternalFunctionEntry* const __stop_gsl_extfn[]
     __attribute__((weak, visibility("hidden")));
 }
+#endif
 
 namespace gsl {
 namespace {
@@ -26,13 +39,24 @@ const wchar_t* rowName(const ExternalFunctionEntry& row, HINSTANCE instance,
     return buffer;
 }
 
+// The address of `slot` as a number the optimiser cannot trace back to the object it points
+// into. The table's bounds lie in different objects, and comparing or stepping pointers from
+// one object to another is undefined: an optimiser may take the end as never reached.
+std::uintptr_t opaqueAddress(const ExternalFunctionEntry* const* slot) {
+    const volatile std::uintptr_t address = reinterpret_cast<std::uintptr_t>(slot);
+    return address;
+}
+
 // Calls visit(row, code) for every non-empty slot in order.
 template <class Visit> void forEachRow(ExternalFunctionSlots slots, Visit visit) {
+    const std::uintptr_t end = opaqueAddress(slots.end);
     int code = 0;
-    for (const ExternalFunctionEntry* const* slot = slots.begin; slot != slots.end; ++slot) {
-        if (!*slot)
+    for (std::uintptr_t at = opaqueAddress(slots.begin); at < end; at += sizeof(*slots.begin)) {
+        const ExternalFunctionEntry* row =
+            *reinterpret_cast<const ExternalFunctionEntry* const*>(at);
+        if (!row)
             continue;
-        if (visit(**slot, code))
+        if (visit(*row, code))
             return;
         ++code;
     }
@@ -41,9 +65,14 @@ template <class Visit> void forEachRow(ExternalFunctionSlots slots, Visit visit)
 } // namespace
 
 ExternalFunctionSlots externalFunctionTable() {
+#if defined(_WIN32)
+    // The rows lie between the markers; the markers themselves are not walked.
+    return {&gTableBegin + 1, &gTableEnd};
+#else
     if (!__start_gsl_extfn || !__stop_gsl_extfn)
         return {nullptr, nullptr};
     return {__start_gsl_extfn, __stop_gsl_extfn};
+#endif
 }
 
 int defineExternalFunctions(ExternalFunctionSlots slots, HINSTANCE instance) {

@@ -2,12 +2,15 @@
 // the module is linked. The source file of each handler contributes its own row with
 // GSL_EXTERNAL_FUNCTION; nothing else lists the functions.
 //
-// Each row is a slot in the linker section "gsl_extfn"; the linker's __start_/__stop_ symbols of
-// that section mark where the table begins and ends. A slot is a pointer to an entry; a null
-// slot is empty, skipped, and takes no function code. A row's function code is the number of
-// non-empty slots before it, so codes follow the order in which the objects are linked: the
-// module links setsumleaf.cpp before getsumleaf.cpp, which gives setsumleaf code 0 and
-// getsumleaf code 1. Keep that order in the module's source list.
+// Each row is a slot in a section of its own that the linker gathers between a begin and an end
+// marker. On ELF that is the section "gsl_extfn", marked by the linker's __start_/__stop_
+// symbols. On Windows (PE/COFF) it is the grouped sections "gsl_extfn$a" (the begin marker),
+// "gsl_extfn$m" (the rows) and "gsl_extfn$z" (the end marker), which the linker merges into one
+// section ordered by the text after the '$'. A slot is a pointer to an entry; a null slot is
+// empty, skipped, and takes no function code (the linker may also pad between rows with zeros).
+// A row's function code is the number of non-empty slots before it, so codes follow the order
+// in which the objects are linked: the module links setsumleaf.cpp before getsumleaf.cpp, which
+// gives setsumleaf code 0 and getsumleaf code 1. Keep that order in the module's source list.
 #pragma once
 
 #include <cstdint>
@@ -23,10 +26,28 @@ struct ExternalFunctionEntry {
 
 constexpr std::uint32_t kNoNameResource = 0xFFFFFFFFu;
 
+// GSL_EXTERNAL_FUNCTION_SLOT_(row): the declaration of slot `row` in the table's section.
+#if defined(_MSC_VER)
+// The platform's compiler: sections are declared once, and a slot is an external object that
+// the linker is told to keep, since nothing refers to it by name.
+#pragma section("gsl_extfn$a", read)
+#pragma section("gsl_extfn$m", read)
+#pragma section("gsl_extfn$z", read)
+#define GSL_EXTERNAL_FUNCTION_SLOT_(row)                                                           \
+    __pragma(comment(linker, "/include:gslExternalFunctionSlot_" #row)) extern "C" __declspec(     \
+        allocate("gsl_extfn$m")) const ExternalFunctionEntry* const gslExternalFunctionSlot_##row
+#elif defined(_WIN32)
+// GCC and clang for MinGW: the same grouped sections, named by attribute.
+#define GSL_EXTERNAL_FUNCTION_SLOT_(row)                                                           \
+    __attribute__((section("gsl_extfn$m"), used)) static const ExternalFunctionEntry* const row
+#else
+#define GSL_EXTERNAL_FUNCTION_SLOT_(row)                                                           \
+    __attribute__((section("gsl_extfn"), used)) static const ExternalFunctionEntry* row
+#endif
+
 #define GSL_EXTERNAL_FUNCTION_ROW_(row, nameText, resourceId, handlerFn, direct)                   \
     static const ExternalFunctionEntry row##Entry = {nameText, handlerFn, direct, resourceId};     \
-    __attribute__((section("gsl_extfn"), used)) static const ExternalFunctionEntry* row =          \
-        &row##Entry
+    GSL_EXTERNAL_FUNCTION_SLOT_(row) = &row##Entry
 
 // A row named by `nameText`, a wide string literal.
 #define GSL_EXTERNAL_FUNCTION(row, nameText, handlerFn, direct)                                    \
@@ -35,12 +56,12 @@ constexpr std::uint32_t kNoNameResource = 0xFFFFFFFFu;
 #define GSL_EXTERNAL_FUNCTION_NAMED_BY_RESOURCE(row, resourceId, handlerFn, direct)                \
     GSL_EXTERNAL_FUNCTION_ROW_(row, nullptr, resourceId, handlerFn, direct)
 // An empty slot.
-#define GSL_EXTERNAL_FUNCTION_EMPTY_SLOT(row)                                                      \
-    __attribute__((section("gsl_extfn"), used)) static const ExternalFunctionEntry* row = nullptr
+#define GSL_EXTERNAL_FUNCTION_EMPTY_SLOT(row) GSL_EXTERNAL_FUNCTION_SLOT_(row) = nullptr
 
 namespace gsl {
 
-// A run of slots, [begin, end).
+// A run of slots, [begin, end). The walk reads them by address, so begin and end may lie in
+// different objects (the table's markers).
 struct ExternalFunctionSlots {
     const ExternalFunctionEntry* const* begin;
     const ExternalFunctionEntry* const* end;

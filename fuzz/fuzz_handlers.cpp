@@ -140,8 +140,8 @@ World& world() {
         makeDrawing(f / "a.bak", {{L"Title", L"backup"}});
         fs::create_directory(f / "sub");
         writeBytes(f / "damaged.dxf", "  0\nSECTION\n  2\nHEADER\n");
-        // Real drawings, when the shared folder is beside the clone: one that saves and one of
-        // a version the stand-in refuses to write.
+        // Real drawings, when the shared folder is beside the clone: a current one, and an
+        // older one whose text is in its code page.
         const fs::path shared = fs::path(GSL_SOURCE_DIR) / ".." / "shared" / "drawings";
         for (const char* name : {"sample_2018.dxf", "sample_2004.dxf"})
             if (fs::exists(shared / name))

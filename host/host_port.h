@@ -1,9 +1,14 @@
 // Export/import marker for the host's API. The host's libraries export these symbols; a module
-// built with hidden visibility must still see them as the host's own.
+// built with hidden visibility must still see them as the host's own. On Windows a module
+// imports them, and a library that implements them defines ACHOST_BUILDING to export them.
 #pragma once
 
 #if defined(_WIN32)
+#if defined(ACHOST_BUILDING)
+#define ACHOST_PORT __declspec(dllexport)
+#else
 #define ACHOST_PORT __declspec(dllimport)
+#endif
 #else
 #define ACHOST_PORT __attribute__((visibility("default")))
 #endif

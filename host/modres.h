@@ -1,6 +1,8 @@
-// How a module carries its resources (version and string table) on this platform: as ELF notes
-// of owner "WinRes" in an allocated note section, so the host finds them in the loaded module's
-// program headers without any exported symbol. Each resource is one note:
+// How a module carries its resources (version and string table). On Windows they are built by
+// the resource compiler from the module's .rc file, and the declarations below only check their
+// arguments. On Linux they are ELF notes of owner "WinRes" in an allocated note section, so the
+// host finds them in the loaded module's program headers without any exported symbol. Each
+// resource is one note:
 //
 //   type 1, version: four 16-bit numbers of the file version, then four of the product version;
 //   type 2, string:  a 32-bit id, then the NUL-terminated text as wchar_t.
@@ -10,7 +12,12 @@
 
 #include <cstdint>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#define GSL_VERSION_RESOURCE(a, b, c, d)                                                           \
+    static_assert((a) >= 0 && (b) >= 0 && (c) >= 0 && (d) >= 0, "version numbers")
+#define GSL_STRING_RESOURCE(variable, id, text)                                                    \
+    static_assert((id) > 0 && sizeof(text) > 0, #variable " is in the module's .rc file")
+#else
 namespace winres {
 
 constexpr std::uint32_t kOwnerSize = 7; // "WinRes" and its NUL

@@ -6,7 +6,10 @@
 
 #include "host_port.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <stdlib.h> // _wfullpath
+#include <wchar.h>  // _wcsicmp, wcscpy_s
+#else
 extern "C" {
 typedef int errno_t;
 // Writes the absolute form of `path` into `buffer` (room for `size` characters including the

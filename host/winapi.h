@@ -1,6 +1,7 @@
 // The few Windows types and calls a module uses: its library-entry function, the instance
-// handle, and string resources. On Linux the stand-in host provides them; an instance handle is
-// the address at which the module's file is mapped.
+// handle, and string resources. On Windows they are the system's own; on Linux the stand-in
+// host provides them, and an instance handle is the address at which the module's file is
+// mapped.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,15 @@
 #include "arxapp.h"
 #include "host_port.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 typedef int BOOL;
 typedef std::uint32_t DWORD;
 typedef std::uint32_t UINT;

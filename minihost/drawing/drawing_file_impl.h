@@ -89,10 +89,11 @@ class DrawingFile {
         std::swap(tailOffset, other.tailOffset);
         std::swap(size, other.size);
         vars.swap(other.vars);
+        customVars.swap(other.customVars);
         std::swap(varsBegin, other.varsBegin);
         version.swap(other.version);
         eol.swap(other.eol);
-        std::swap(encoding, other.encoding);
+        std::swap(codePage, other.codePage);
         std::swap(original, other.original);
         binary.swap(other.binary);
     }
@@ -103,10 +104,13 @@ class DrawingFile {
     off_t tailOffset = 0; // where the rest of the drawing starts in the file
     off_t size = 0;       // the file's size when it was read
     std::vector<drawing::Var> vars;
+    // Per custom property as read (original.custom): its tag and value variables, indices
+    // into vars, -1 for one the file lacks.
+    std::vector<std::pair<int, int>> customVars;
     std::size_t varsBegin = 0; // where the first variable would start in the head
     std::string version;
     std::string eol = "\r\n";
-    dxf::Encoding encoding = dxf::Encoding::Utf8;
+    int codePage = codepage::kUtf8; // of the file's text
     SummaryData original; // the properties as read, to tell which variables a save changes
     std::unique_ptr<dwg::BinaryDrawing> binary; // a binary drawing's container; null for DXF
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/pair_alignment.h"
 
 namespace minihost {
 namespace {
@@ -19,23 +20,108 @@ void appendGroup(std::string& out, const char* code, const std::string& value,
     out += eol;
 }
 
-bool appendVariable(std::string& out, const char* name, const std::wstring& text,
-                    const std::string& eol) {
-    std::string line;
-    if (!dxf::encodeValue(text, line))
-        return false;
-    appendGroup(out, "  9", name, eol);
-    appendGroup(out, "  1", line, eol);
-    return true;
-}
+// Writes header variables in the file's line end style and code page.
+struct VariableWriter {
+    std::string& out;
+    const std::string& eol;
+    int codePage;
 
-bool appendCustom(std::string& out, const SummaryData& summary, const std::string& eol) {
-    for (const auto& pair : summary.custom)
-        if (!appendVariable(out, "$CUSTOMPROPERTYTAG", pair.first, eol) ||
-            !appendVariable(out, "$CUSTOMPROPERTY", pair.second, eol))
+    bool variable(const char* name, const std::wstring& text) const {
+        std::string line;
+        if (!dxf::encodeValue(text, line, codePage))
             return false;
-    return true;
-}
+        appendGroup(out, "  9", name, eol);
+        appendGroup(out, "  1", line, eol);
+        return true;
+    }
+
+    bool pair(const std::pair<std::wstring, std::wstring>& pair) const {
+        return variable("$CUSTOMPROPERTYTAG", pair.first) &&
+               variable("$CUSTOMPROPERTY", pair.second);
+    }
+};
+
+// What takes the place of the custom variables of a head whose custom list changed: each pair
+// the file has is kept, rewritten in part or removed, and new pairs go after the kept pair that
+// precedes them (before the first pair when none does). A file with a tag or a value on its own
+// has its whole list rewritten where the first pair was, since removing a pair there could join
+// a lone tag to a lone value.
+class CustomPairs {
+  public:
+    CustomPairs(const DrawingFile& file, const SummaryData& summary, const VariableWriter& write)
+        : mFile(file), mSummary(summary), mWrite(write), mPairOf(file.vars.size(), -1),
+          mAfter(file.customVars.size()) {
+        for (int j = static_cast<int>(file.vars.size()); j-- > 0;)
+            if (file.vars[j].kind == drawing::kCustomTag ||
+                file.vars[j].kind == drawing::kCustomValue)
+                mFirst = j;
+        const auto& pairVars = file.customVars;
+        mWholeList = pairVars.size() != file.original.custom.size();
+        for (const auto& p : pairVars)
+            mWholeList = mWholeList || p.first < 0 || p.second < 0;
+        if (mWholeList || summary.custom == file.original.custom)
+            return;
+        mNewOf = drawing::alignPairs(file.original.custom, summary.custom);
+        std::vector<int> oldOf(summary.custom.size(), -1);
+        for (std::size_t p = 0; p < pairVars.size(); ++p) {
+            mPairOf[pairVars[p].first] = mPairOf[pairVars[p].second] = static_cast<int>(p);
+            if (mNewOf[p] >= 0)
+                oldOf[mNewOf[p]] = static_cast<int>(p);
+        }
+        int kept = -1;
+        for (std::size_t q = 0; q < oldOf.size(); ++q) {
+            if (oldOf[q] >= 0)
+                kept = oldOf[q];
+            else
+                (kept < 0 ? mBefore : mAfter[kept]).push_back(static_cast<int>(q));
+        }
+    }
+
+    // Writes what takes the place of custom variable j; false when a text cannot be written.
+    bool variable(int j) const {
+        if (mWholeList) {
+            if (j != mFirst)
+                return true;
+            for (const auto& pair : mSummary.custom)
+                if (!mWrite.pair(pair))
+                    return false;
+            return true;
+        }
+        const drawing::Var& var = mFile.vars[j];
+        const bool isTag = var.kind == drawing::kCustomTag;
+        const int p = mPairOf[j];
+        if (isTag && p == 0 && !pairs(mBefore))
+            return false;
+        if (mNewOf[p] >= 0) {
+            const auto& before = mFile.original.custom[p];
+            const auto& now = mSummary.custom[mNewOf[p]];
+            if (isTag ? now.first == before.first : now.second == before.second)
+                mWrite.out.append(mFile.head, var.begin, var.end - var.begin);
+            else if (!mWrite.variable(isTag ? "$CUSTOMPROPERTYTAG" : "$CUSTOMPROPERTY",
+                                      isTag ? now.first : now.second))
+                return false;
+        }
+        return isTag || pairs(mAfter[p]);
+    }
+
+  private:
+    bool pairs(const std::vector<int>& indices) const {
+        for (int q : indices)
+            if (!mWrite.pair(mSummary.custom[q]))
+                return false;
+        return true;
+    }
+
+    const DrawingFile& mFile;
+    const SummaryData& mSummary;
+    const VariableWriter& mWrite;
+    bool mWholeList = false;
+    int mFirst = -1;          // the file's first custom variable
+    std::vector<int> mNewOf;  // per pair of the file: the pair it becomes, -1 when removed
+    std::vector<int> mPairOf; // per variable of the file: the custom pair it belongs to
+    std::vector<int> mBefore; // new pairs before the file's first pair
+    std::vector<std::vector<int>> mAfter; // new pairs after each pair of the file
+};
 
 } // namespace
 
@@ -43,25 +129,26 @@ namespace drawing {
 
 Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out) {
     const std::vector<Var>& vars = file.vars;
+    const VariableWriter write{out, file.eol, file.codePage};
     const int kNone = -2, kStart = -1;
     int firstOf[kBuiltInCount];
     std::fill(firstOf, firstOf + kBuiltInCount, kNone);
-    int firstCustom = kNone, codePage = kNone, versionVar = kNone;
+    int firstCustom = kNone, codePageVar = kNone, versionVar = kNone;
     for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
         int kind = vars[j].kind;
         if (kind >= 0 && kind < kBuiltInCount && firstOf[kind] == kNone)
             firstOf[kind] = j;
         if ((kind == kCustomTag || kind == kCustomValue) && firstCustom == kNone)
             firstCustom = j;
-        if (vars[j].name == "$DWGCODEPAGE" && codePage == kNone)
-            codePage = j;
+        if (vars[j].name == "$DWGCODEPAGE" && codePageVar == kNone)
+            codePageVar = j;
         if (vars[j].name == "$ACADMAINTVER" || (vars[j].name == "$ACADVER" && versionVar == kNone))
             versionVar = j;
     }
     bool changed[kBuiltInCount];
     for (int i = 0; i < kBuiltInCount; ++i)
         changed[i] = summary.builtIn[i] != file.original.builtIn[i];
-    bool customChanged = summary.custom != file.original.custom;
+    const bool customChanged = summary.custom != file.original.custom;
 
     // Where missing variables go: the seven texts in order after $DWGCODEPAGE, then the custom
     // pairs; each after the nearest earlier one of that chain that the file has.
@@ -70,10 +157,10 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
         kLastSavedBy,          kRevisionNumber, kCustomTag};
     const int chainLength = static_cast<int>(sizeof kChain / sizeof kChain[0]);
     auto presentAt = [&](int element) {
-        return element == -1 ? codePage : element == kCustomTag ? firstCustom : firstOf[element];
+        return element == -1 ? codePageVar : element == kCustomTag ? firstCustom : firstOf[element];
     };
     std::vector<std::vector<int>> after(vars.size()); // insertions after each variable
-    std::vector<int> atStart, atEnd;
+    std::vector<int> atStart;
     for (int k = 1; k < chainLength; ++k) {
         int element = kChain[k];
         bool missing = element == kCustomTag
@@ -91,11 +178,15 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     if (firstOf[kHyperlinkBase] == kNone && !summary.builtIn[kHyperlinkBase].empty())
         (vars.empty() ? atStart : after.back()).push_back(kHyperlinkBase);
 
+    const CustomPairs customPairs(file, summary, write);
     auto insert = [&](const std::vector<int>& elements) {
         for (int element : elements) {
-            bool ok = element == kCustomTag ? appendCustom(out, summary, file.eol)
-                                            : appendVariable(out, kBuiltInNames[element],
-                                                             summary.builtIn[element], file.eol);
+            bool ok = true;
+            if (element == kCustomTag)
+                for (const auto& pair : summary.custom)
+                    ok = ok && write.pair(pair);
+            else
+                ok = write.variable(kBuiltInNames[element], summary.builtIn[element]);
             if (!ok)
                 return false;
         }
@@ -110,19 +201,16 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
         const Var& var = vars[j];
         int kind = var.kind;
-        bool raw = true;
         if (kind >= 0 && kind < kBuiltInCount && changed[kind]) {
-            raw = false;
-            if (j == firstOf[kind] &&
-                !appendVariable(out, kBuiltInNames[kind], summary.builtIn[kind], file.eol))
+            // A later duplicate goes, so that every reader sees the new text.
+            if (j == firstOf[kind] && !write.variable(kBuiltInNames[kind], summary.builtIn[kind]))
                 return Acad::eInvalidInput;
         } else if ((kind == kCustomTag || kind == kCustomValue) && customChanged) {
-            raw = false;
-            if (j == firstCustom && !appendCustom(out, summary, file.eol))
+            if (!customPairs.variable(j))
                 return Acad::eInvalidInput;
-        }
-        if (raw)
+        } else {
             out.append(file.head, var.begin, var.end - var.begin);
+        }
         if (!insert(after[j]))
             return Acad::eInvalidInput;
     }

@@ -286,30 +286,36 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
     }
     if (!supportedVersion(file.version))
         return Acad::eUnsupportedVersion;
-    file.encoding =
-        file.version == "AC1018"
-            ? (codePage.empty() ? dxf::Encoding::Cp1252 : dxf::encodingOfCodePage(codePage))
-            : dxf::Encoding::Utf8;
+    if (file.version == "AC1018") {
+        file.codePage = codePage.empty() ? codepage::kWestern : codepage::fromDxfName(codePage);
+        if (!codepage::isAvailable(file.codePage))
+            return Acad::eNotImplementedYet; // its text cannot be read correctly here
+    }
 
     SummaryData& data = file.original;
     bool seen[kBuiltInCount] = {};
     bool tagPending = false;
-    for (const Var& var : file.vars) {
+    for (std::size_t j = 0; j < file.vars.size(); ++j) {
+        const Var& var = file.vars[j];
         if (var.kind == kOther)
             continue;
         std::string raw = value(var);
-        std::wstring text = dxf::decodeValue(raw.data(), raw.size(), file.encoding);
+        std::wstring text = dxf::decodeValue(raw.data(), raw.size(), file.codePage);
         if (var.kind < kBuiltInCount) {
             if (!seen[var.kind])
                 data.builtIn[var.kind] = std::move(text);
             seen[var.kind] = true;
         } else if (var.kind == kCustomTag) {
             data.custom.emplace_back(std::move(text), std::wstring());
+            file.customVars.emplace_back(static_cast<int>(j), -1);
             tagPending = true;
         } else {
-            if (!tagPending)
+            if (!tagPending) {
                 data.custom.emplace_back(std::wstring(), std::wstring());
+                file.customVars.emplace_back(-1, -1);
+            }
             data.custom.back().second = std::move(text);
+            file.customVars.back().second = static_cast<int>(j);
             tagPending = false;
         }
         if (var.kind != kCustomTag)

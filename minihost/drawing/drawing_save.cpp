@@ -322,6 +322,8 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
                                   const wchar_t* path, const SaveOptions& options) {
     if (options.hasSecurityParams)
         return Acad::eNotSupportedInDwgApi;
+    // 33 is the current format: each drawing is written in its own version and format, a new
+    // one in the newest. Other values would ask for a conversion, which the stand-in never makes.
     if (options.version != 33)
         return Acad::eUnsupportedVersion;
     std::string target;
@@ -336,8 +338,6 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     }
     if (file->binary)
         return saveBinaryDrawing(*file, summary, target, options);
-    if (file->version != "AC1032")
-        return Acad::eUnsupportedVersion; // the stand-in cannot convert between versions
 
     std::string head;
     Acad::ErrorStatus status = buildHead(*file, summary, head);

@@ -165,7 +165,7 @@ AcApDocument* addDocument(const std::wstring& fileName, std::unique_ptr<AcDbData
 std::string statusText(int status) {
     static const char* const names[] = {
         "eOk (success)",
-        "eNotImplementedYet (not implemented yet)",
+        "eNotImplementedYet (not available here, such as a code page the system cannot convert)",
         "eNotApplicable (not applicable)",
         "eInvalidInput (invalid input)",
         "eKeyNotFound (key not found)",

@@ -8,17 +8,10 @@
 namespace minihost::lisp {
 namespace {
 
-// UTF-8 of one wide unit; a unit that is no Unicode scalar value prints as U+FFFD.
-void appendScalar(std::string& out, char32_t c) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        c = 0xFFFD;
-    minihost::appendUtf8(out, c);
-}
-
 void appendQuoted(std::string& out, const std::wstring& text) {
     out += '"';
-    for (wchar_t wc : text) {
-        auto c = static_cast<char32_t>(wc);
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = minihost::nextCodePoint(text.data(), text.size(), i);
         switch (c) {
         case '"':
             out += "\\\"";
@@ -44,7 +37,8 @@ void appendQuoted(std::string& out, const std::wstring& text) {
                 std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned>(c));
                 out += octal;
             } else {
-                appendScalar(out, c);
+                // A unit that is no Unicode scalar value prints as U+FFFD.
+                minihost::appendUtf8(out, minihost::isScalarValue(c) ? c : 0xFFFD);
             }
         }
     }
@@ -121,11 +115,7 @@ std::string realText(double r) {
 }
 
 std::string utf8(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t wc : text)
-        appendScalar(out, static_cast<char32_t>(wc));
-    return out;
+    return encodeUtf8(text);
 }
 
 std::wstring fromUtf8(const std::string& bytes) {

@@ -133,6 +133,15 @@ TEST_F(ModuleTest, CallsRunTheHandlerDirectlyOrThroughMessageFive) {
     acutRelRb(viaMessage.value);
 }
 
+TEST_F(ModuleTest, AModuleWithoutRowsLinksLoadsAndDefinesNothing) {
+    AcApDocument* document = minihost::openNewDocument(L"/tmp/a.dwg");
+    std::string error;
+    void* module = minihost::loadModule(GSL_NO_ROWS_MODULE, error);
+    ASSERT_NE(module, nullptr) << error;
+    EXPECT_TRUE(definedIn(document).empty());
+    minihost::unloadModule(module);
+}
+
 TEST_F(ModuleTest, UnloadingAfterTheDocumentManagerIsGoneSkipsTheReactor) {
     std::string error;
     void* module = minihost::loadModule(kTestModule, error);

@@ -7,10 +7,7 @@
 namespace testing_support {
 
 std::string utf8(const std::wstring& text) {
-    std::string out;
-    for (wchar_t wc : text)
-        minihost::appendUtf8(out, static_cast<char32_t>(wc));
-    return out;
+    return minihost::encodeUtf8(text);
 }
 
 std::wstring wide(const std::string& utf8Text) {

@@ -1,18 +1,10 @@
 #include "minihost/drawing/dxf/dxf_text.h"
 
-#include <cctype>
-
 #include "minihost/runtime/utf8.h"
 
 namespace minihost {
 namespace dxf {
 namespace {
-
-// Windows-1252 in 0x80..0x9F; the five unassigned bytes map to the C1 controls, as Windows does.
-const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 const wchar_t kReplacement = 0xFFFD;
 
@@ -21,6 +13,16 @@ void appendEscape(std::string& out, char32_t unit) {
     out += "\\U+";
     for (int shift = 12; shift >= 0; shift -= 4)
         out += digits[(unit >> shift) & 0xF];
+}
+
+// A character that the drawing's code page lacks: one escape, or a surrogate pair of them.
+void escapeCharacter(std::string& out, char32_t c) {
+    if (c < 0x10000) {
+        appendEscape(out, c);
+        return;
+    }
+    appendEscape(out, 0xD800 + ((c - 0x10000) >> 10));
+    appendEscape(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
 }
 
 int hexValue(wchar_t c) {
@@ -76,7 +78,7 @@ std::wstring unescape(const std::wstring& text) {
         if (unit >= 0xD800 && unit <= 0xDBFF) {
             long low = escapeAt(text, i);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                appendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                 i += 7;
                 continue;
             }
@@ -86,80 +88,63 @@ std::wstring unescape(const std::wstring& text) {
     return out;
 }
 
-// Blanks that readers may trim from either end of a line.
-bool isBlank(char32_t c) {
-    return c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
-           c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
 } // namespace
 
-Encoding encodingOfCodePage(const std::string& codePage) {
-    std::string upper;
-    for (char c : codePage)
-        if (c != ' ' && c != '\t')
-            upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper == "ANSI_1252" ? Encoding::Cp1252 : Encoding::Ascii;
-}
-
-std::wstring decodeValue(const char* bytes, std::size_t length, Encoding encoding) {
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
+std::wstring decodeValue(const char* bytes, std::size_t length, int codePage) {
     std::wstring raw;
-    if (encoding == Encoding::Utf8) {
-        raw = decodeUtf8(s, length);
-    } else {
-        raw.reserve(length);
-        for (std::size_t i = 0; i < length; ++i) {
-            unsigned char b = s[i];
-            if (b < 0x80)
-                raw += static_cast<wchar_t>(b);
-            else if (encoding == Encoding::Ascii)
-                raw += kReplacement;
-            else if (b < 0xA0)
-                raw += static_cast<wchar_t>(kCp1252High[b - 0x80]);
-            else
-                raw += static_cast<wchar_t>(b);
-        }
-    }
+    raw.reserve(length);
+    if (codepage::decode(codePage, bytes, length, raw) != codepage::Status::kOk)
+        for (std::size_t i = 0; i < length; ++i)
+            raw += static_cast<unsigned char>(bytes[i]) < 0x80 ? static_cast<wchar_t>(bytes[i])
+                                                               : kReplacement;
     return unescape(raw);
 }
 
-bool encodeValue(const std::wstring& text, std::string& line) {
+bool encodeValue(const std::wstring& text, std::string& line, int codePage) {
     line.clear();
     line.reserve(text.size() + 8);
-    std::size_t lead = 0;
-    while (lead < text.size() && isBlank(static_cast<char32_t>(text[lead])))
-        ++lead;
-    std::size_t trail = text.size();
-    while (trail > lead && isBlank(static_cast<char32_t>(text[trail - 1])))
-        --trail;
+    // Plain characters gather here and go to the code page together; anything the code page
+    // lacks becomes an escape.
+    std::wstring plain;
+    auto flush = [&]() {
+        if (plain.empty())
+            return true;
+        bool ok = codepage::encode(codePage, plain, line, escapeCharacter) == codepage::Status::kOk;
+        plain.clear();
+        return ok;
+    };
+    // Blanks at either end are written as they are, as other readers expect; the caret
+    // escapes are the format's own.
     for (std::size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<char32_t>(text[i]);
         if (c > 0x10FFFF)
             return false;
+        bool isPlain =
+            c >= 0x20 && c != '^' &&
+            !(c == '\\' && i + 2 < text.size() && text[i + 1] == L'U' && text[i + 2] == L'+');
+        if (isPlain) {
+            plain += text[i];
+            continue;
+        }
+        if (!flush())
+            return false;
         if (c < 0x20) {
             line += '^';
             line += static_cast<char>(c + 0x40);
-        } else if (c == '^' && i + 1 < text.size()) {
-            line += "^ ";
         } else if (c == '^') {
-            appendEscape(line, c); // "^ " would end the line in a blank
-        } else if (c == '\\' && i + 2 < text.size() && text[i + 1] == L'U' && text[i + 2] == L'+') {
-            appendEscape(line, c); // a literal "\U+" would otherwise read as an escape
-        } else if (i < lead || i >= trail || (c >= 0xD800 && c <= 0xDFFF)) {
-            appendEscape(line, c);
+            line += "^ ";
         } else {
-            appendUtf8(line, c);
+            appendEscape(line, c); // a literal "\U+" would otherwise read as an escape
         }
     }
-    return true;
+    return flush();
 }
 
 bool toUtf8(const std::wstring& text, std::string& out) {
     out.clear();
-    for (wchar_t w : text) {
-        auto c = static_cast<char32_t>(w);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = nextCodePoint(text.data(), text.size(), i);
+        if (!isScalarValue(c))
             return false;
         appendUtf8(out, c);
     }

@@ -5,25 +5,21 @@
 #include <cstddef>
 #include <string>
 
+#include "minihost/drawing/code_page.h"
+
 namespace minihost {
 namespace dxf {
 
-enum class Encoding {
-    Utf8,   // drawings of AC1021 and later
-    Cp1252, // older drawings whose code page is ANSI_1252
-    Ascii,  // older drawings in another code page: only ASCII and escapes are understood
-};
+// The wide text of a group value line (without its line end) in a drawing whose text is in
+// `codePage` (codepage::kUtf8 from AC1021 on): bytes decoded, escapes undone. Bytes that are no
+// character of the code page become U+FFFD. The code page must be one codepage::isAvailable
+// accepts; in any other only ASCII is understood.
+std::wstring decodeValue(const char* bytes, std::size_t length, int codePage);
 
-// The code page named by $DWGCODEPAGE as an encoding of an older drawing.
-Encoding encodingOfCodePage(const std::string& codePage);
-
-// The wide text of a group value line (without its line end): bytes decoded, escapes undone.
-// Bytes that the encoding cannot decode become U+FFFD.
-std::wstring decodeValue(const char* bytes, std::size_t length, Encoding encoding);
-
-// The UTF-8 line that decodeValue reads back as `text`. False when `text` holds a unit that no
-// DXF line can carry (beyond U+10FFFF), leaving `line` unspecified.
-bool encodeValue(const std::wstring& text, std::string& line);
+// The line in `codePage` that decodeValue reads back as `text`; characters the code page lacks
+// are written as \U+XXXX escapes. False when `text` holds a unit that no DXF line can carry
+// (beyond U+10FFFF) or the code page is not available, leaving `line` unspecified.
+bool encodeValue(const std::wstring& text, std::string& line, int codePage);
 
 // Plain UTF-8 of a wide text such as a file path; false when a unit is no Unicode scalar value.
 bool toUtf8(const std::wstring& text, std::string& out);

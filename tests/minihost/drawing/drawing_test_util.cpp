@@ -55,8 +55,14 @@ class Count(logging.Handler):
     def emit(self, record):
         warnings.append(record)
 logging.getLogger("ezdxf").addHandler(Count(level=logging.WARNING))
+from ezdxf.lldxf.encoding import decode_dxf_unicode
+from ezdxf.tools.text import caret_decode
 doc = ezdxf.readfile(sys.argv[1])
-h = lambda s: (s or "").encode("utf-8", "surrogateescape").hex()
+def h(s): # the text with the format's escapes undone by ezdxf's own helpers
+    s = caret_decode(s or "")
+    if doc.dxfversion <= "AC1018": # characters outside the code page are \U+XXXX escapes
+        s = decode_dxf_unicode(s).encode("utf-16-le", "surrogatepass").decode("utf-16-le")
+    return s.encode("utf-8", "surrogateescape").hex()
 for name in ("TITLE", "SUBJECT", "AUTHOR", "KEYWORDS", "COMMENTS", "LASTSAVEDBY",
              "REVISIONNUMBER", "HYPERLINKBASE"):
     print(h(doc.header.get("$" + name, "")))

@@ -1,0 +1,199 @@
+#include "minihost/drawing/code_page.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <iconv.h>
+#include <unordered_map>
+
+#include "minihost/runtime/utf8.h"
+
+namespace minihost {
+namespace codepage {
+namespace {
+
+// iconv's name for a Windows code page; empty when there is none.
+std::string iconvName(int codePage) {
+    if (codePage == 20127)
+        return "ASCII";
+    if (codePage > 28590 && codePage <= 28606)
+        return "ISO-8859-" + std::to_string(codePage - 28590);
+    if (codePage == 10000)
+        return "MACINTOSH";
+    if (codePage == 874)
+        return "WINDOWS-874"; // iconv's CP874 is the IBM one, without the Windows additions
+    if ((codePage >= 437 && codePage <= 1258) || codePage == 1361)
+        return "CP" + std::to_string(codePage);
+    return std::string();
+}
+
+// An iconv conversion descriptor, closed with it.
+class Converter {
+  public:
+    Converter(const std::string& to, const std::string& from)
+        : mCd(to.empty() || from.empty() ? kNone : iconv_open(to.c_str(), from.c_str())) {}
+    ~Converter() {
+        if (ok())
+            iconv_close(mCd);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool ok() const { return mCd != kNone; }
+
+    // Converts bytes[0, n) onward from `at`, appending to `out`, up to the end or the first
+    // bytes it cannot convert. Returns how far it came; `error` is the errno that stopped it.
+    std::size_t run(const char* bytes, std::size_t n, std::size_t at, std::string& out,
+                    int& error) {
+        char buffer[1024];
+        char* in = const_cast<char*>(bytes + at);
+        std::size_t left = n - at;
+        error = 0;
+        while (left > 0) {
+            char* put = buffer;
+            std::size_t room = sizeof buffer;
+            std::size_t got = iconv(mCd, &in, &left, &put, &room);
+            out.append(buffer, static_cast<std::size_t>(put - buffer));
+            if (got == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                error = errno;
+                break;
+            }
+        }
+        char* put = buffer;
+        std::size_t room = sizeof buffer;
+        iconv(mCd, nullptr, nullptr, &put, &room); // ends a shift state, resets the descriptor
+        out.append(buffer, static_cast<std::size_t>(put - buffer));
+        return n - left;
+    }
+
+  private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1));
+    iconv_t mCd;
+};
+
+// The code point that starts at text[i] and how many units it takes; a 16-bit wchar_t holds
+// characters beyond the BMP as surrogate pairs.
+char32_t codePointAt(const std::wstring& text, std::size_t i, std::size_t& units) {
+    auto c = static_cast<char32_t>(text[i]);
+    units = 1;
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+        auto low = static_cast<char32_t>(text[i + 1]);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            units = 2;
+            return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return c;
+}
+
+bool isScalar(char32_t c) {
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
+
+} // namespace
+
+int fromDxfName(const std::string& name) {
+    std::string n;
+    for (char c : name)
+        if (c != ' ' && c != '\t')
+            n += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto number = [&](std::size_t from) {
+        if (from >= n.size() || n.size() - from > 5)
+            return kUnknown;
+        int value = 0;
+        for (std::size_t i = from; i < n.size(); ++i) {
+            if (n[i] < '0' || n[i] > '9')
+                return kUnknown;
+            value = value * 10 + (n[i] - '0');
+        }
+        return value;
+    };
+    if (n.rfind("ANSI_", 0) == 0)
+        return number(5);
+    if (n.rfind("DOS", 0) == 0)
+        return number(3);
+    if (n.rfind("ISO8859-", 0) == 0) {
+        int part = number(8);
+        return part >= 1 && part <= 16 ? 28590 + part : kUnknown;
+    }
+    static const std::pair<const char*, int> kNamed[] = {
+        {"ASCII", 20127}, {"MACINTOSH", 10000}, {"BIG5", 950},   {"GB2312", 936},
+        {"KSC5601", 949}, {"JOHAB", 1361},      {"UTF8", kUtf8}, {"UTF-8", kUtf8}};
+    for (const auto& named : kNamed)
+        if (n == named.first)
+            return named.second;
+    return kUnknown;
+}
+
+bool isAvailable(int codePage) {
+    if (codePage == kUtf8)
+        return true;
+    const std::string name = iconvName(codePage);
+    return Converter("UTF-8", name).ok() && Converter(name, "UTF-8").ok();
+}
+
+Status decode(int codePage, const char* bytes, std::size_t n, std::wstring& out) {
+    if (codePage == kUtf8) {
+        out += decodeUtf8(reinterpret_cast<const unsigned char*>(bytes), n);
+        return Status::kOk;
+    }
+    Converter toUtf8("UTF-8", iconvName(codePage));
+    if (!toUtf8.ok())
+        return Status::kUnavailable;
+    std::string utf8;
+    for (std::size_t at = 0; at < n;) {
+        int error = 0;
+        at = toUtf8.run(bytes, n, at, utf8, error);
+        if (at < n) { // no character starts here, or the last one is cut short
+            appendUtf8(utf8, 0xFFFD);
+            ++at;
+        }
+    }
+    out += decodeUtf8(utf8);
+    return Status::kOk;
+}
+
+Status encode(int codePage, const std::wstring& text, std::string& out, Escape escape) {
+    Converter to(codePage == kUtf8 ? std::string() : iconvName(codePage), "UTF-8");
+    Converter back("UTF-8", codePage == kUtf8 ? std::string() : iconvName(codePage));
+    if (codePage != kUtf8 && (!to.ok() || !back.ok()))
+        return Status::kUnavailable;
+    // Each character converted once and checked by converting it back: a conversion that maps
+    // a character onto a look-alike would otherwise change the text.
+    std::unordered_map<char32_t, std::string> known;
+    std::string utf8, bytes, again;
+    for (std::size_t i = 0, units = 1; i < text.size(); i += units) {
+        const char32_t c = codePointAt(text, i, units);
+        bool ok = isScalar(c);
+        if (ok && codePage == kUtf8) {
+            appendUtf8(out, c);
+            continue;
+        }
+        if (ok) {
+            auto found = known.find(c);
+            if (found == known.end()) {
+                utf8.clear();
+                appendUtf8(utf8, c);
+                bytes.clear();
+                again.clear();
+                int error = 0;
+                if (to.run(utf8.data(), utf8.size(), 0, bytes, error) != utf8.size() ||
+                    back.run(bytes.data(), bytes.size(), 0, again, error) != bytes.size() ||
+                    again != utf8)
+                    bytes.clear();
+                found = known.emplace(c, bytes).first;
+            }
+            ok = !found->second.empty();
+            if (ok)
+                out += found->second;
+        }
+        if (!ok) {
+            if (!escape)
+                return Status::kUnencodable;
+            escape(out, c);
+        }
+    }
+    return Status::kOk;
+}
+
+} // namespace codepage
+} // namespace minihost
