@@ -39,7 +39,7 @@ std::string statusWords(Acad::ErrorStatus status) {
     case Acad::eUnsupportedFileFormat:
         return "binary DXF is not read";
     case Acad::eNotImplementedYet:
-        return "not implemented yet for this drawing version";
+        return "not available for this drawing";
     case Acad::eFileWriteError:
         return "the file cannot be written";
     case Acad::eFileSystemErr:

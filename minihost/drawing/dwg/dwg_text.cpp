@@ -1,9 +1,7 @@
 #include "dwg_text.h"
 
-#include <cerrno>
-#include <iconv.h>
-
 #include "dwg_bytes.h"
+#include "minihost/drawing/code_page.h"
 
 namespace minihost {
 namespace dwg {
@@ -17,41 +15,6 @@ const int kCodePages[] = {
     932,  10000, 950,   949,   1361,  866,   1250,  1251,  1252,  936,   1253,
     1254, 1255,  1256,  1257,  874,   932,   936,   949,   950,   1361,  0 /* UTF-16 */,
     1258};
-
-// iconv's name of a Windows code page.
-std::string iconvName(int codePage) {
-    switch (codePage) {
-    case 20127:
-        return "US-ASCII";
-    case 10000:
-        return "MACINTOSH";
-    case 1361:
-        return "JOHAB";
-    default:
-        break;
-    }
-    if (codePage >= 28591 && codePage <= 28599)
-        return "ISO-8859-" + std::to_string(codePage - 28590);
-    return "CP" + std::to_string(codePage);
-}
-
-// An iconv descriptor closed with its owner.
-class Converter {
-  public:
-    Converter(const std::string& to, const std::string& from)
-        : mCd(iconv_open(to.c_str(), from.c_str())) {}
-    ~Converter() {
-        if (ok())
-            iconv_close(mCd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool ok() const { return mCd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return mCd; }
-
-  private:
-    iconv_t mCd;
-};
 
 std::wstring decodeWide(const std::uint8_t* data, std::size_t units) {
     std::wstring out;
@@ -73,27 +36,11 @@ std::wstring decodeWide(const std::uint8_t* data, std::size_t units) {
 
 std::wstring decodeNarrow(const std::uint8_t* data, std::size_t n, int codePage) {
     std::wstring out;
-    Converter cd("WCHAR_T", iconvName(codePage));
-    if (!cd.ok()) { // no converter for it: the first 128 characters are the same everywhere
+    if (codepage::decode(codePage, reinterpret_cast<const char*>(data), n, out) !=
+        codepage::Status::kOk) {
+        out.clear(); // no converter for it: the first 128 characters are the same everywhere
         for (std::size_t i = 0; i < n; ++i)
             out += static_cast<wchar_t>(data[i] < 0x80 ? data[i] : 0xFFFD);
-        return out;
-    }
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(data));
-    std::size_t inLeft = n;
-    wchar_t buffer[256];
-    while (inLeft > 0) {
-        char* to = reinterpret_cast<char*>(buffer);
-        std::size_t toLeft = sizeof buffer;
-        std::size_t done = iconv(cd.get(), &in, &inLeft, &to, &toLeft);
-        out.append(buffer, static_cast<std::size_t>(reinterpret_cast<wchar_t*>(to) - buffer));
-        if (done != static_cast<std::size_t>(-1) || errno == E2BIG)
-            continue;
-        // A byte the code page does not map, or a sequence cut off by the end of the text.
-        out += L'\xFFFD';
-        ++in;
-        --inLeft;
-        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
     return out;
 }
@@ -129,28 +76,7 @@ bool encodeText(const std::wstring& text, const TextForm& form, std::string& out
         }
         return true;
     }
-    if (!form.knownPage)
-        return false;
-    Converter cd(iconvName(form.codePage), "WCHAR_T");
-    if (!cd.ok())
-        return false;
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(text.data()));
-    std::size_t inLeft = text.size() * sizeof(wchar_t);
-    char buffer[1024];
-    while (inLeft > 0) {
-        char* to = buffer;
-        std::size_t toLeft = sizeof buffer;
-        std::size_t done = iconv(cd.get(), &in, &inLeft, &to, &toLeft);
-        out.append(buffer, static_cast<std::size_t>(to - buffer));
-        if (done == static_cast<std::size_t>(-1) && errno != E2BIG)
-            return false; // a character the code page cannot hold
-    }
-    char* to = buffer; // the shift back to the initial state, for stateful code pages
-    std::size_t toLeft = sizeof buffer;
-    if (iconv(cd.get(), nullptr, nullptr, &to, &toLeft) == static_cast<std::size_t>(-1))
-        return false;
-    out.append(buffer, static_cast<std::size_t>(to - buffer));
-    return true;
+    return form.knownPage && codepage::encode(form.codePage, text, out) == codepage::Status::kOk;
 }
 
 } // namespace dwg

@@ -1,5 +1,6 @@
 // The texts of a binary drawing's summary: UTF-16LE from AC1021 on, 8-bit text in the
-// drawing's code page (the index at 0x13 of the file) for AC1018, converted with iconv.
+// drawing's code page (the index at 0x13 of the file) for AC1018, through the code pages of
+// code_page.h (iconv).
 #pragma once
 
 #include <cstddef>
