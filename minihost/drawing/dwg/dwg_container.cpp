@@ -16,6 +16,8 @@ namespace {
 constexpr std::uint64_t kMaxSystemPage = 16u << 20;
 // One input byte of the compressed stream yields at most this many output bytes.
 constexpr std::uint64_t kMaxExpansion = 0xFF;
+// Nor does a system page decompress to more than this (a page map of millions of entries).
+constexpr std::uint64_t kMaxSystemData = 64u << 20;
 
 bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
     return offset <= size && n <= size - offset;
@@ -144,7 +146,7 @@ Acad::ErrorStatus readSystemPage(const ReadBytes& read, std::uint64_t fileSize,
         return Acad::eDwgCRCError;
     if (get32(header) != type || get32(header + 12) != 2)
         return Acad::eBadDwgHeader;
-    if (plainSize > kMaxExpansion * storedSize ||
+    if (plainSize > kMaxExpansion * storedSize || plainSize > kMaxSystemData ||
         !decompress(bytes(stored), storedSize, plainSize, data) || data.size() != plainSize)
         return Acad::eDwgCorrupt;
     return Acad::eOk;
