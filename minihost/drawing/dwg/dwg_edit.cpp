@@ -157,7 +157,8 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
     if (!c.hasSummary || c.summaryCompressed || c.summaryPages.size() != 1 ||
         c.summaryPages[0].start != 0)
         return Acad::eNotImplementedYet;
-    if (summary.size() > kMaxSummarySize)
+    // Other readers take no uncompressed page larger than a compressed one decompresses to.
+    if (summary.size() > kCompressedPageSize)
         return Acad::eInvalidInput;
     const SectionPage& page = c.summaryPages[0];
     const std::uint32_t capacity = page.dataSize; // an uncompressed page stores all it holds

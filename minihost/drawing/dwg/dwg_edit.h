@@ -40,8 +40,9 @@ struct Edit {
 
 // The pieces of `drawing` (a file of `fileSize` bytes) with `summary` as its new summary
 // section. eNotImplementedYet when the drawing has no summary section or one that is not a
-// single uncompressed page; eNotSupportedInDwgApi when its security flags are set; eDwgCorrupt
-// when the new file would pass the format's limits.
+// single uncompressed page; eNotSupportedInDwgApi when its security flags are set;
+// eInvalidInput when `summary` is larger than one page may be (0x7400 bytes); eDwgCorrupt when
+// the drawing's numbers leave no room for the edit.
 Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fileSize,
                                   const std::string& summary, Edit& out);
 

@@ -50,6 +50,13 @@ void expectUntouchedKept(const std::string& before, const std::string& after) {
     }
 }
 
+// The plain file header of a drawing.
+std::string headerOf(const std::string& drawing) {
+    std::string header = drawing.substr(kPrefixSize, kFileHeaderSize);
+    maskFileHeader(bytes(header));
+    return header;
+}
+
 class DwgSave : public ::testing::Test {
   protected:
     // Reads `path`, applies `change` to its properties and saves it over itself.
@@ -98,6 +105,9 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
         [](SummaryData& s) { // longer again, by a little
             s.builtIn[minihost::kSubject] += L" and a little more";
         },
+        [](SummaryData& s) { // longer than the page again: it and the maps end the page area
+            s.custom.resize(100, {L"more", std::wstring(50, L'm')});
+        },
     };
     for (const auto& e : dwg_test::expectedDrawings()) {
         if (!e.hasSummary)
@@ -115,6 +125,10 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
             const std::string after = readFile(path);
             expectReads(path, wrote, e.version);
             expectUntouchedKept(before, after);
+            if (round + 1 == std::size(rounds)) { // the pages at the end were reused
+                EXPECT_EQ(get32(bytes(headerOf(after)) + kGapCount),
+                          get32(bytes(headerOf(before)) + kGapCount));
+            }
             if (round == 0) { // only the summary page and its address at 0x20 may differ
                 BinaryDrawing old;
                 ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
@@ -158,6 +172,12 @@ TEST_F(DwgSave, RefusalsWriteNothing) {
          Acad::eNotImplementedYet},
         {"a drawing with security flags", [](std::string& f) { f[0x18] = 1; },
          [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"t"; }, Acad::eNotSupportedInDwgApi},
+        {"a summary larger than one page holds for other readers (0x7400 bytes)",
+         [](std::string&) {},
+         [](SummaryData& s) {
+             s.custom.resize(300, {L"k", std::wstring(100, L'v')});
+         },
+         Acad::eInvalidInput},
         {"a text longer than its count can say", [](std::string&) {},
          [](SummaryData& s) { s.builtIn[minihost::kTitle].assign(70000, L'x'); },
          Acad::eInvalidInput},
