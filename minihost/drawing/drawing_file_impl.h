@@ -13,6 +13,7 @@
 #include "host/acad_status.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/file_replace.h"
 #include "minihost/runtime/summary_data.h"
 
 namespace minihost {
@@ -91,6 +92,7 @@ class DrawingFile {
         eol.swap(other.eol);
         std::swap(encoding, other.encoding);
         std::swap(original, other.original);
+        std::swap(identity, other.identity);
     }
 
     int fd = -1;          // the file read (or last saved); -1 for a new drawing
@@ -104,6 +106,7 @@ class DrawingFile {
     std::string eol = "\r\n";
     dxf::Encoding encoding = dxf::Encoding::Utf8;
     SummaryData original; // the properties as read, to tell which variables a save changes
+    FileIdentity identity; // the file as read (or last saved), to tell whether it changed since
 };
 
 namespace drawing {

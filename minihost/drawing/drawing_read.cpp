@@ -374,6 +374,7 @@ Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, Sum
     Acad::ErrorStatus status = loadFrom(fd, loaded);
     if (status != Acad::eOk)
         return status;
+    identifyFile(loaded->fd, name, loaded->identity); // unknown when it fails: nothing to check
     SummaryData data = loaded->original;
     file = std::move(loaded);
     summary = std::move(data);
