@@ -10,6 +10,7 @@
 
 #include "minihost/drawing/dxf/dxf_text.h"
 #include "minihost/drawing/file_faults.h"
+#include "minihost/runtime/path_text.h"
 
 namespace minihost {
 
@@ -363,7 +364,7 @@ Acad::ErrorStatus loadFrom(Fd& fd, DrawingFilePtr& out) {
 
 Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, SummaryData& summary) {
     std::string name;
-    if (!path || !dxf::toUtf8(path, name))
+    if (!path || !pathBytes(path, name))
         return Acad::eInvalidInput;
     if (name.empty())
         return Acad::eFileNotFound;

@@ -13,6 +13,7 @@
 #include "minihost/drawing/dxf/dxf_new_drawing.h"
 #include "minihost/drawing/dxf/dxf_text.h"
 #include "minihost/drawing/file_faults.h"
+#include "minihost/runtime/path_text.h"
 #include "minihost/drawing/file_replace.h"
 
 namespace minihost {
@@ -202,7 +203,7 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     if (options.version != 33)
         return Acad::eUnsupportedVersion;
     std::string target;
-    if (!path || !*path || !dxf::toUtf8(path, target))
+    if (!path || !*path || !pathBytes(path, target))
         return Acad::eInvalidInput;
     DrawingFilePtr fresh;
     if (!file) {

@@ -16,6 +16,7 @@
 #include "minihost/lisp/lisp_printer.h"
 #include "minihost/lisp/lisp_reader.h"
 #include "minihost/frame/loader.h"
+#include "minihost/runtime/path_text.h"
 
 namespace {
 
@@ -204,7 +205,7 @@ int run(const Options& options) {
     }
     int status = 0;
     for (const std::string& drawing : options.drawings) {
-        if (!minihost::openDocument(minihost::lisp::fromUtf8(drawing), error)) {
+        if (!minihost::openDocument(minihost::pathText(drawing), error)) {
             std::cerr << "; error: cannot open the drawing " << drawing << ": " << error << '\n';
             status = 1;
             break;

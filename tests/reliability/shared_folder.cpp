@@ -8,11 +8,14 @@
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/frame/external_calls.h"
 #include "props/lisp_functions.h"
-#include "tests/support/chain_text.h"
+#include "minihost/runtime/path_text.h"
 
 namespace shared_folder {
 
-using testing_support::wide;
+// Paths pass to the host byte for byte, as the host's own paths do.
+std::wstring wide(const std::string& path) {
+    return minihost::pathText(path);
+}
 
 bool makeDrawing(const fs::path& path, const std::wstring& title) {
     minihost::SummaryData summary;
