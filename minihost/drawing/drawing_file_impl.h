@@ -91,7 +91,6 @@ class DrawingFile {
         version.swap(other.version);
         eol.swap(other.eol);
         std::swap(encoding, other.encoding);
-        std::swap(original, other.original);
         std::swap(identity, other.identity);
     }
 
@@ -105,7 +104,6 @@ class DrawingFile {
     std::string version;
     std::string eol = "\r\n";
     dxf::Encoding encoding = dxf::Encoding::Utf8;
-    SummaryData original; // the properties as read, to tell which variables a save changes
     FileIdentity identity; // the file as read (or last saved), to tell whether it changed since
 };
 
@@ -115,6 +113,13 @@ namespace drawing {
 // fd < 0) into `file`. Leaves `file.fd` alone. With `checkEnd`, a drawing that does not end
 // with its EOF group needs recovery.
 Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd = true);
+
+// The properties the head holds, decoded from it: built-in `field` (the first variable of it
+// counts; "" when missing) and the custom list. A save compares against these to tell which
+// variables it changes, so the drawing keeps no copy of its texts besides its head.
+using CustomList = decltype(SummaryData::custom);
+void readBuiltIn(const DrawingFile& file, int field, std::wstring& text);
+void readCustom(const DrawingFile& file, CustomList& custom);
 
 // The status a read or save returns when open or stat fails with `err`.
 Acad::ErrorStatus openStatus(int err);

@@ -58,10 +58,19 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
         if (vars[j].name == "$ACADMAINTVER" || (vars[j].name == "$ACADVER" && versionVar == kNone))
             versionVar = j;
     }
+    // One text decoded at a time: never a second copy of every property.
     bool changed[kBuiltInCount];
-    for (int i = 0; i < kBuiltInCount; ++i)
-        changed[i] = summary.builtIn[i] != file.original.builtIn[i];
-    bool customChanged = summary.custom != file.original.custom;
+    for (int i = 0; i < kBuiltInCount; ++i) {
+        std::wstring before;
+        readBuiltIn(file, i, before);
+        changed[i] = summary.builtIn[i] != before;
+    }
+    bool customChanged;
+    {
+        CustomList before;
+        readCustom(file, before);
+        customChanged = summary.custom != before;
+    }
 
     // Where missing variables go: the seven texts in order after $DWGCODEPAGE, then the custom
     // pairs; each after the nearest earlier one of that chain that the file has.

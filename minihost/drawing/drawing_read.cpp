@@ -275,7 +275,7 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
     auto value = [&](const Var& var) {
         return var.hasValue ? std::string(&head[var.valueBegin], var.valueEnd - var.valueBegin)
                             : std::string();
-    };
+    }; // only for the short variables of the version and code page
     std::string codePage;
     for (const Var& var : file.vars) {
         if (var.name == "$ACADVER" && file.version.empty())
@@ -290,36 +290,45 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
             ? (codePage.empty() ? dxf::Encoding::Cp1252 : dxf::encodingOfCodePage(codePage))
             : dxf::Encoding::Utf8;
 
-    SummaryData& data = file.original;
-    bool seen[kBuiltInCount] = {};
-    bool tagPending = false;
-    for (const Var& var : file.vars) {
-        if (var.kind == kOther)
-            continue;
-        std::string raw = value(var);
-        std::wstring text = dxf::decodeValue(raw.data(), raw.size(), file.encoding);
-        if (var.kind < kBuiltInCount) {
-            if (!seen[var.kind])
-                data.builtIn[var.kind] = std::move(text);
-            seen[var.kind] = true;
-        } else if (var.kind == kCustomTag) {
-            data.custom.emplace_back(std::move(text), std::wstring());
-            tagPending = true;
-        } else {
-            if (!tagPending)
-                data.custom.emplace_back(std::wstring(), std::wstring());
-            data.custom.back().second = std::move(text);
-            tagPending = false;
-        }
-        if (var.kind != kCustomTag)
-            tagPending = false;
-    }
-
     off_t total = fd >= 0 ? size : file.tailOffset + static_cast<off_t>(file.memTail.size());
     if (checkEnd && !endsWithEof(fd, file.memTail, file.tailOffset, total))
         return reader.ioError ? Acad::eFileAccessErr : Acad::eDwgNeedsRecovery;
     file.size = total;
     return Acad::eOk;
+}
+
+std::wstring variableText(const DrawingFile& file, const Var& var) {
+    if (!var.hasValue)
+        return {};
+    return dxf::decodeValue(&file.head[var.valueBegin], var.valueEnd - var.valueBegin,
+                            file.encoding);
+}
+
+void readBuiltIn(const DrawingFile& file, int field, std::wstring& text) {
+    text.clear();
+    for (const Var& var : file.vars)
+        if (var.kind == field) { // the first one counts
+            text = variableText(file, var);
+            return;
+        }
+}
+
+void readCustom(const DrawingFile& file, CustomList& custom) {
+    custom.clear();
+    bool tagPending = false;
+    for (const Var& var : file.vars) {
+        if (var.kind == kCustomTag) {
+            custom.emplace_back(variableText(file, var), std::wstring());
+            tagPending = true;
+        } else if (var.kind == kCustomValue) {
+            if (!tagPending)
+                custom.emplace_back(std::wstring(), std::wstring());
+            custom.back().second = variableText(file, var);
+            tagPending = false;
+        } else if (var.kind != kOther) {
+            tagPending = false;
+        }
+    }
 }
 
 Acad::ErrorStatus openStatus(int err) {
@@ -376,7 +385,11 @@ Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, Sum
     if (status != Acad::eOk)
         return status;
     identifyFile(loaded->fd, name, loaded->identity); // unknown when it fails: nothing to check
-    SummaryData data = loaded->original;
+    // Decoded straight from the head, once: a drawing keeps no second copy of its texts.
+    SummaryData data;
+    for (int field = 0; field < kBuiltInCount; ++field)
+        drawing::readBuiltIn(*loaded, field, data.builtIn[field]);
+    drawing::readCustom(*loaded, data.custom);
     file = std::move(loaded);
     summary = std::move(data);
     return Acad::eOk;
