@@ -1,5 +1,6 @@
 #include "minihost/lisp/lisp_interpreter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -198,22 +199,26 @@ ValuePtr Interpreter::load(const std::string& path) {
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
         throw failed(""); // a folder is no file to load, as a missing file is not
+    // Read straight into the text (loads nest, so nothing large goes on the stack), one byte
+    // past the cap to tell a file that is too long.
     std::string bytes;
-    char chunk[1 << 16];
+    std::size_t have = 0;
     for (;;) {
-        ssize_t got = ::read(fd, chunk, sizeof chunk);
+        bytes.resize(std::min(kMaxLoadBytes + 1, have + (64u << 10)));
+        ssize_t got = ::read(fd, &bytes[have], bytes.size() - have);
         if (got < 0 && errno == EINTR) {
             checkInterrupt();
             continue;
         }
         if (got < 0)
             throw failed(": cannot read it");
+        have += static_cast<std::size_t>(got);
+        if (have > kMaxLoadBytes)
+            throw failed(": longer than 16 MiB");
         if (got == 0)
             break;
-        if (bytes.size() + static_cast<std::size_t>(got) > kMaxLoadBytes)
-            throw failed(": longer than 16 MiB");
-        bytes.append(chunk, static_cast<std::size_t>(got));
     }
+    bytes.resize(have);
     return evalText(fromUtf8(bytes));
 }
 
