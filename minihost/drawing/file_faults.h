@@ -4,9 +4,9 @@
 // n) makes the nth call of `op` from now fail with `err` (n = 1: the next call), once or, with
 // `persistent`, that call and every later one; a failed call does nothing and returns -1 with
 // errno set, as the system call would. err kKillProcess ends the process at that call instead,
-// as a crash or a kill would (for tests that run the save in a child process). For Write and Copy, err 0 asks for a short transfer
-// instead (half the bytes, at least one), which callers must handle like the kernel's own.
-// Nothing here is thread-safe: the stand-in runs on one thread.
+// as a crash or a kill would (for tests that run the save in a child process). For Write and Copy,
+// err 0 asks for a short transfer instead (half the bytes, at least one), which callers must handle
+// like the kernel's own. Nothing here is thread-safe: the stand-in runs on one thread.
 #pragma once
 
 #include <cstddef>

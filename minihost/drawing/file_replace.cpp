@@ -293,7 +293,7 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
     // regular file is opened at all (opening a device can act on it).
     struct stat before;
     if (fsys::statAt(dir.get(), name.c_str(), &before) != 0 ? errno != ENOENT
-                                                             : !S_ISREG(before.st_mode))
+                                                            : !S_ISREG(before.st_mode))
         return Acad::eFileAccessErr;
     Owned current(fsys::openAt(dir.get(), name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK));
     if (current.get() < 0 && errno != ENOENT)
@@ -325,8 +325,8 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
             if (!sameContent(read, *source))
                 return Acad::eFileSharingViolation; // what we would copy was rewritten
         }
-        const bool same = current.get() >= 0 && old.st_dev == source->device &&
-                          old.st_ino == source->inode;
+        const bool same =
+            current.get() >= 0 && old.st_dev == source->device && old.st_ino == source->inode;
         if (same && !sameContent(old, *source))
             return Acad::eFileSharingViolation;
         if (!same && current.get() >= 0 && physical == source->path)
@@ -341,8 +341,8 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
     if (out.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
             named = tempName(name, ".tmp");
-            out.reset(fsys::openAt(dir.get(), named.c_str(), O_RDWR | O_CREAT | O_EXCL,
-                                   createMode));
+            out.reset(
+                fsys::openAt(dir.get(), named.c_str(), O_RDWR | O_CREAT | O_EXCL, createMode));
             if (out.get() < 0 && errno != EEXIST)
                 break;
         }
@@ -414,8 +414,8 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
         if (fsys::dirFsync(dir.get()) != 0)
             return rollBack();
         std::size_t dot = name.rfind('.');
-        std::string backup = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) +
-                             ".bak";
+        std::string backup =
+            (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".bak";
         bool keep = request.keepBackup && backup != name;
         if (keep) {
             // A backup that is already another name of the old file needs no rename, and a

@@ -186,7 +186,8 @@ ValuePtr Interpreter::load(const std::string& path) {
         return LispError("LOAD failed: " + prin1Text(string(name)) + why);
     };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT && path.find('.', path.find_last_of('/') + 1) == std::string::npos)
+    if (fd < 0 && errno == ENOENT &&
+        path.find('.', path.find_last_of('/') + 1) == std::string::npos)
         fd = ::open((path + ".lsp").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         checkInterrupt(); // a FIFO waiting for a writer, given up with Ctrl-C

@@ -59,10 +59,10 @@ struct Change {
 };
 
 const Change kChanges[] = {
-    {"rewritten in place", [](const fs::path& path, const std::string& bytes) {
-         writeFile(path, bytes);
-     }},
-    {"replaced by a new file", [](const fs::path& path, const std::string& bytes) {
+    {"rewritten in place",
+     [](const fs::path& path, const std::string& bytes) { writeFile(path, bytes); }},
+    {"replaced by a new file",
+     [](const fs::path& path, const std::string& bytes) {
          writeFile(path.string() + ".new", bytes);
          fs::rename(path.string() + ".new", path);
      }},

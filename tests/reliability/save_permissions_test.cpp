@@ -24,8 +24,8 @@ struct Refusal {
 // A drawing the user may not write, or in a folder the user may not write: setsumleaf answers
 // nil, the drawing is as it was and nothing is left beside it.
 TEST(SavePermissions, ADrawingTheUserMayNotWriteIsLeftAsItWas) {
-    for (const Refusal& refusal : {Refusal{"read-only drawing", 0444, 0755},
-                                   Refusal{"read-only folder", 0644, 0555}}) {
+    for (const Refusal& refusal :
+         {Refusal{"read-only drawing", 0444, 0755}, Refusal{"read-only folder", 0644, 0555}}) {
         SCOPED_TRACE(refusal.what);
         testing_support::TempDir dir;
         const fs::path path = dir / "drawing.dwg";

@@ -46,8 +46,8 @@ std::wstring customValue(const fs::path& path, const std::wstring& key) {
 }
 
 bool merge(const std::wstring& path, const std::wstring& key, const std::wstring& value) {
-    resbuf* args = acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, key.c_str(), RTSTR,
-                                 value.c_str(), RTNONE);
+    resbuf* args =
+        acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, key.c_str(), RTSTR, value.c_str(), RTNONE);
     minihost::CallResult result = minihost::callHandler(SetSumleafHandler, 0, args);
     acutRelRb(args);
     acutRelRb(result.value);

@@ -214,12 +214,12 @@ TEST(Program, CtrlCCancelsTheLineOrTheEvaluationAndCtrlDEndsTheSession) {
         ASSERT_EQ(std::system((tmux + "send-keys -t t " + keys).c_str()), 0);
         ::usleep(400000); // the program answers before the next keys come
     };
-    ASSERT_EQ(std::system((tmux + "new-session -d -s t -x 100 -y 20 -c " +
-                           shellQuoted(dir.path().string()) + " " +
-                           shellQuoted(shellQuoted(kProgram.string()) +
-                                       "; echo ended $?; sleep 10"))
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system((tmux + "new-session -d -s t -x 100 -y 20 -c " +
+                     shellQuoted(dir.path().string()) + " " +
+                     shellQuoted(shellQuoted(kProgram.string()) + "; echo ended $?; sleep 10"))
+                        .c_str()),
+        0);
     ::usleep(1000000);
     send("'(setq x 42)' Enter");
     send("'(list 1 2'");
