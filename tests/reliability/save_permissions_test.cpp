@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "minihost/drawing/file_faults.h"
 #include "shared_folder.h"
 #include "tests/support/temp_dir.h"
 
@@ -86,6 +87,35 @@ TEST(SavePermissions, OwnerGroupModeAttributesAndAclSurviveASave) {
     EXPECT_EQ(after.st_mode, before.st_mode);
     EXPECT_EQ(attribute(path, "user.project"), "bridge");
     EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+}
+
+// Where the save cannot keep what guarded the file, the new file grants no more than the old:
+// an unprivileged user who may write another user's file cannot give the new file that group,
+// so the group's rights go; an ACL that cannot be set leaves the owning group only what the ACL
+// gave it, not the mask's rights that the mode shows.
+TEST(SavePermissions, WhatCannotBeKeptNeverWidensAccess) {
+    testing_support::TempDir dir;
+    const fs::path path = dir / "drawing.dwg";
+    ASSERT_TRUE(makeDrawing(path, L"old"));
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0); // root's, writable by anyone
+    ASSERT_EQ(::chown(dir.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(asNobody([&] { return merge(path, L"Key", L"new") ? 0 : 1; }), 0);
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_mode & 07777, 0606u) << "the group it could not keep keeps its rights";
+
+    const std::string acl = aclValue(); // group r, mask rw: the mode shows group rw
+    if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "this file system keeps no ACLs";
+    // Listing (twice), reading (twice), then setting the ACL: the fifth attribute call.
+    minihost::clearFileFaults();
+    minihost::failFileOp(minihost::FileOp::Xattr, 5, EPERM);
+    ASSERT_TRUE(merge(path, L"Key", L"newer"));
+    minihost::clearFileFaults();
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(attribute(path, "system.posix_acl_access"), "<none>");
+    EXPECT_EQ(st.st_mode & 070, 040u) << "the group got the mask's rights";
 }
 
 } // namespace
