@@ -220,7 +220,9 @@ ValuePtr Interpreter::load(const std::string& path) {
             break;
     }
     bytes.resize(have);
-    return evalText(fromUtf8(bytes));
+    std::wstring text = fromUtf8(bytes);
+    std::string().swap(bytes); // the bytes are not needed while the forms run
+    return evalText(text);
 }
 
 void Interpreter::write(const std::string& utf8Text) {
