@@ -297,7 +297,7 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
         return Acad::eFileAccessErr;
     Owned current(fsys::openAt(dir.get(), name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK));
     if (current.get() < 0 && errno != ENOENT)
-        return accessStatus(errno == ENOENT ? EACCES : errno);
+        return accessStatus(errno);
     struct stat old = {};
     if (current.get() >= 0) {
         if (fsys::fstat(current.get(), &old) != 0)
