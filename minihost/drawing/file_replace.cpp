@@ -313,8 +313,9 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
         if ((status = lock(current.get())) != Acad::eOk)
             return status;
         struct stat named;
-        if (fsys::statAt(dir.get(), name.c_str(), &named) != 0 || named.st_dev != old.st_dev ||
-            named.st_ino != old.st_ino)
+        if (fsys::statAt(dir.get(), name.c_str(), &named) != 0)
+            return Acad::eFileSystemErr;
+        if (named.st_dev != old.st_dev || named.st_ino != old.st_ino)
             return Acad::eFileSharingViolation; // replaced while we opened it
     }
     if (source) {
