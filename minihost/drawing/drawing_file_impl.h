@@ -92,6 +92,7 @@ class DrawingFile {
         eol.swap(other.eol);
         std::swap(encoding, other.encoding);
         std::swap(identity, other.identity);
+        elsewhere.swap(other.elsewhere);
     }
 
     int fd = -1;          // the file read (or last saved); -1 for a new drawing
@@ -105,6 +106,7 @@ class DrawingFile {
     std::string eol = "\r\n";
     dxf::Encoding encoding = dxf::Encoding::Utf8;
     FileIdentity identity; // the file as read (or last saved), to tell whether it changed since
+    std::vector<FileIdentity> elsewhere; // the files it was saved to at other paths, as written
 };
 
 namespace drawing {

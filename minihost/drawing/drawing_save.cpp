@@ -233,6 +233,7 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     request.keepBackup = options.keepBackup;
     request.source = file->fd >= 0 ? &file->identity : nullptr;
     request.sourceFd = file->fd;
+    request.elsewhere = &file->elsewhere;
     request.write = [&](int out) {
         Acad::ErrorStatus written = writeAll(out, head.data(), head.size());
         if (written == Acad::eOk && file->fd < 0)
@@ -262,6 +263,15 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
                 saved.memTail.clear();
                 saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
                              (previewEnd - previewBegin);
+                // What the drawing knows of the files at other paths, for their next save.
+                saved.elsewhere = file->elsewhere;
+                const std::string& path = replaced.identity.path;
+                if (file->identity.known && file->identity.path != path)
+                    saved.elsewhere.push_back(file->identity);
+                saved.elsewhere.erase(
+                    std::remove_if(saved.elsewhere.begin(), saved.elsewhere.end(),
+                                   [&](const FileIdentity& known) { return known.path == path; }),
+                    saved.elsewhere.end());
                 saved.fd = out.release();
                 saved.identity = std::move(replaced.identity);
                 file->swap(saved);

@@ -318,21 +318,24 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
         if (named.st_dev != old.st_dev || named.st_ino != old.st_ino)
             return Acad::eFileSharingViolation; // replaced while we opened it
     }
-    if (source) {
+    if (source && request.sourceFd >= 0) {
         struct stat read;
-        if (request.sourceFd >= 0) {
-            if (fsys::fstat(request.sourceFd, &read) != 0)
-                return Acad::eFileAccessErr;
-            if (!sameContent(read, *source))
-                return Acad::eFileSharingViolation; // what we would copy was rewritten
-        }
-        const bool same =
-            current.get() >= 0 && old.st_dev == source->device && old.st_ino == source->inode;
-        if (same && !sameContent(old, *source))
-            return Acad::eFileSharingViolation;
-        if (!same && current.get() >= 0 && physical == source->path)
-            return Acad::eFileSharingViolation; // another program put a new file there
+        if (fsys::fstat(request.sourceFd, &read) != 0)
+            return Acad::eFileAccessErr;
+        if (!sameContent(read, *source))
+            return Acad::eFileSharingViolation; // what we would copy was rewritten
     }
+    // The file the drawing last knew at this path, read from it or saved to it, must still be
+    // there unchanged: anything else is another program's change.
+    const FileIdentity* expected = source && source->path == physical ? source : nullptr;
+    if (request.elsewhere)
+        for (const FileIdentity& known : *request.elsewhere)
+            if (known.known && known.path == physical)
+                expected = &known;
+    if (expected && current.get() >= 0 &&
+        (old.st_dev != expected->device || old.st_ino != expected->inode ||
+         !sameContent(old, *expected)))
+        return Acad::eFileSharingViolation;
 
     // 3. The new file, unnamed until it is complete. Where the file system cannot make
     // unnamed files it gets a hidden name at once, and loses it again on any failure.

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 #include "host/acad_status.h"
 
@@ -42,6 +43,8 @@ struct ReplaceRequest {
     // from it), or nullptr and -1 for a drawing that has no file.
     const FileIdentity* source = nullptr;
     int sourceFd = -1;
+    // The files the drawing last knew at other paths (saved to them), or nullptr.
+    const std::vector<FileIdentity>* elsewhere = nullptr;
     // Writes the whole new content to `fd` from its current position.
     std::function<Acad::ErrorStatus(int fd)> write;
 };

@@ -92,6 +92,9 @@ TEST(SaveConcurrency, AFileChangedSinceItWasReadIsNotOverwritten) {
         EXPECT_EQ(db.saveAs((dir / "copy.dwg").wstring().c_str(), false, AcDb::kDHL_CURRENT),
                   change.apply == kChanges[0].apply ? Acad::eFileSharingViolation : Acad::eOk)
             << "the part of the file a save copies was rewritten under it";
+        // Nor does a copy saved in between make the drawing forget what its file was.
+        EXPECT_EQ(db.saveAs(wide.c_str(), false, AcDb::kDHL_CURRENT), Acad::eFileSharingViolation);
+        EXPECT_EQ(readFile(path), theirs);
     }
 }
 
