@@ -23,5 +23,6 @@ enum ErrorStatus {
     eFileSystemErr = 16,
     eNotSupportedInDwgApi = 17,
     eWasOpenForWrite = 18,
+    eFileSharingViolation = 19, // another program changed the file, or holds it
 };
 } // namespace Acad

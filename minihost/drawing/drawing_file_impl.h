@@ -13,6 +13,7 @@
 #include "host/acad_status.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/file_replace.h"
 #include "minihost/runtime/summary_data.h"
 
 namespace minihost {
@@ -91,7 +92,8 @@ class DrawingFile {
         version.swap(other.version);
         eol.swap(other.eol);
         std::swap(codePage, other.codePage);
-        std::swap(original, other.original);
+        std::swap(identity, other.identity);
+        elsewhere.swap(other.elsewhere);
     }
 
     int fd = -1;          // the file read (or last saved); -1 for a new drawing
@@ -100,14 +102,15 @@ class DrawingFile {
     off_t tailOffset = 0; // where the rest of the drawing starts in the file
     off_t size = 0;       // the file's size when it was read
     std::vector<drawing::Var> vars;
-    // Per custom property as read (original.custom): its tag and value variables, indices
+    // Per custom property as read (as readCustom gives them): its tag and value variables, indices
     // into vars, -1 for one the file lacks.
     std::vector<std::pair<int, int>> customVars;
     std::size_t varsBegin = 0; // where the first variable would start in the head
     std::string version;
     std::string eol = "\r\n";
     int codePage = codepage::kUtf8; // of the file's text
-    SummaryData original; // the properties as read, to tell which variables a save changes
+    FileIdentity identity; // the file as read (or last saved), to tell whether it changed since
+    std::vector<FileIdentity> elsewhere; // the files it was saved to at other paths, as written
 };
 
 namespace drawing {
@@ -116,6 +119,13 @@ namespace drawing {
 // fd < 0) into `file`. Leaves `file.fd` alone. With `checkEnd`, a drawing that does not end
 // with its EOF group needs recovery.
 Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd = true);
+
+// The properties the head holds, decoded from it: built-in `field` (the first variable of it
+// counts; "" when missing) and the custom list. A save compares against these to tell which
+// variables it changes, so the drawing keeps no copy of its texts besides its head.
+using CustomList = decltype(SummaryData::custom);
+void readBuiltIn(const DrawingFile& file, int field, std::wstring& text);
+void readCustom(const DrawingFile& file, CustomList& custom);
 
 // The status a read or save returns when open or stat fails with `err`.
 Acad::ErrorStatus openStatus(int err);

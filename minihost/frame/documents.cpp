@@ -183,6 +183,7 @@ std::string statusText(int status) {
         "eFileSystemErr (file system error)",
         "eNotSupportedInDwgApi (not supported)",
         "eWasOpenForWrite (the database is already loaded)",
+        "eFileSharingViolation (another program changed the file, or is saving it)",
     };
     if (status >= 0 && status < static_cast<int>(sizeof names / sizeof names[0]))
         return names[status];
