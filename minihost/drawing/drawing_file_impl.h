@@ -12,6 +12,7 @@
 
 #include "host/acad_status.h"
 #include "minihost/drawing/drawing_file.h"
+#include "minihost/drawing/owned_fd.h"
 #include "minihost/drawing/dxf/dxf_text.h"
 #include "minihost/drawing/file_replace.h"
 #include "minihost/runtime/summary_data.h"
@@ -39,29 +40,6 @@ struct Var {
     std::size_t valueBegin = 0, valueEnd = 0;
     bool hasValue = false;
     int kind = kOther;
-};
-
-// Owns an open file descriptor: closes it unless it is released.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : mFd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return mFd; }
-    int release() {
-        int fd = mFd;
-        mFd = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (mFd >= 0)
-            ::close(mFd);
-        mFd = fd;
-    }
-
-  private:
-    int mFd;
 };
 
 // The text s[0, n) without the blanks at either end.

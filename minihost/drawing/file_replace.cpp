@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "minihost/drawing/file_faults.h"
+#include "minihost/drawing/owned_fd.h"
 
 namespace minihost {
 namespace {
@@ -33,29 +34,6 @@ namespace {
 // How long a save waits for another save of the same file to finish.
 constexpr auto kLockWait = std::chrono::seconds(10);
 constexpr int kMaxLinkHops = 40; // as the kernel allows
-
-// Owns a file descriptor.
-class Owned {
-  public:
-    explicit Owned(int fd = -1) : mFd(fd) {}
-    ~Owned() { reset(); }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    int get() const { return mFd; }
-    int release() {
-        int fd = mFd;
-        mFd = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (mFd >= 0)
-            ::close(mFd);
-        mFd = fd;
-    }
-
-  private:
-    int mFd;
-};
 
 bool sameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -284,7 +262,7 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
     if (status != Acad::eOk)
         return status;
     const std::string physical = folder == "/" ? "/" + name : folder + "/" + name;
-    Owned dir(fsys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    drawing::Fd dir(fsys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
     if (dir.get() < 0)
         return accessStatus(errno);
 
@@ -295,7 +273,7 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
     if (fsys::statAt(dir.get(), name.c_str(), &before) != 0 ? errno != ENOENT
                                                             : !S_ISREG(before.st_mode))
         return Acad::eFileAccessErr;
-    Owned current(fsys::openAt(dir.get(), name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK));
+    drawing::Fd current(fsys::openAt(dir.get(), name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK));
     if (current.get() < 0 && errno != ENOENT)
         return accessStatus(errno);
     struct stat old = {};
@@ -341,7 +319,7 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
     // unnamed files it gets a hidden name at once, and loses it again on any failure.
     const mode_t createMode = current.get() >= 0 ? 0600 : 0666;
     std::string named;
-    Owned out(fsys::openAt(dir.get(), ".", O_TMPFILE | O_RDWR, createMode));
+    drawing::Fd out(fsys::openAt(dir.get(), ".", O_TMPFILE | O_RDWR, createMode));
     if (out.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
             named = tempName(name, ".tmp");
