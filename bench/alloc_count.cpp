@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <malloc.h>
 
 // Under AddressSanitizer the sanitizer owns malloc; replacing it here would hand it blocks it
 // never made. Nothing is counted then.
@@ -18,6 +19,14 @@
 
 namespace {
 std::atomic<long> gAllocations{0};
+std::atomic<long> gLiveBytes{0}, gPeakBytes{0};
+
+void grew(long bytes) {
+    long live = gLiveBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    long peak = gPeakBytes.load(std::memory_order_relaxed);
+    while (live > peak && !gPeakBytes.compare_exchange_weak(peak, live))
+        ;
+}
 } // namespace
 
 #if GSL_COUNT_ALLOCATIONS
@@ -26,20 +35,39 @@ std::atomic<long> gAllocations{0};
 extern "C" void* __libc_malloc(std::size_t size) noexcept;
 extern "C" void* __libc_calloc(std::size_t count, std::size_t size) noexcept;
 extern "C" void* __libc_realloc(void* p, std::size_t size) noexcept;
+extern "C" void __libc_free(void* p) noexcept;
+
+// The bytes a block holds, as the C library counts them.
+long blockBytes(void* p) {
+    return p ? static_cast<long>(malloc_usable_size(p)) : 0;
+}
 
 extern "C" void* malloc(std::size_t size) noexcept {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
+    void* p = __libc_malloc(size);
+    grew(blockBytes(p));
+    return p;
 }
 
 extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(count, size);
+    void* p = __libc_calloc(count, size);
+    grew(blockBytes(p));
+    return p;
 }
 
 extern "C" void* realloc(void* p, std::size_t size) noexcept {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, size);
+    long before = blockBytes(p);
+    void* q = __libc_realloc(p, size);
+    if (q || size == 0)
+        grew(blockBytes(q) - before);
+    return q;
+}
+
+extern "C" void free(void* p) noexcept {
+    grew(-blockBytes(p));
+    __libc_free(p);
 }
 
 #endif
@@ -50,4 +78,18 @@ bool bench::countsAllocations() {
 
 long bench::allocationCount() {
     return gAllocations.load(std::memory_order_relaxed);
+}
+
+long bench::liveBytes() {
+    return gLiveBytes.load(std::memory_order_relaxed);
+}
+
+long bench::resetPeak() {
+    long live = gLiveBytes.load(std::memory_order_relaxed);
+    gPeakBytes.store(live, std::memory_order_relaxed);
+    return live;
+}
+
+long bench::peakBytes() {
+    return gPeakBytes.load(std::memory_order_relaxed);
 }

@@ -12,4 +12,10 @@ bool countsAllocations();
 // since the process started.
 long allocationCount();
 
+// Heap bytes in use now; the highest since the last resetPeak(), which returns the bytes in
+// use when it is called.
+long liveBytes();
+long resetPeak();
+long peakBytes();
+
 } // namespace bench

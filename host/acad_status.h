@@ -23,10 +23,11 @@ enum ErrorStatus {
     eFileSystemErr = 16,
     eNotSupportedInDwgApi = 17,
     eWasOpenForWrite = 18,
-    eDwgCRCError = 19,            // a check value of a binary drawing does not match
-    eBadDwgHeader = 20,           // a binary drawing's header or pages of a kind not known
-    eInvalidDwgVersion = 21,      // a binary drawing version newer than those known
-    eSecErrorDecryptingData = 22, // the drawing's summary is encrypted
-    eUnsupportedFileFormat = 23,  // a drawing format the host does not read (binary DXF)
+    eFileSharingViolation = 19, // another program changed the file, or holds it
+    eDwgCRCError = 20,            // a check value of a binary drawing does not match
+    eBadDwgHeader = 21,           // a binary drawing's header or pages of a kind not known
+    eInvalidDwgVersion = 22,      // a binary drawing version newer than those known
+    eSecErrorDecryptingData = 23, // the drawing's summary is encrypted
+    eUnsupportedFileFormat = 24,  // a drawing format the host does not read (binary DXF)
 };
 } // namespace Acad

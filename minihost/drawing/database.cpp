@@ -47,9 +47,9 @@ Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, boo
         Acad::ErrorStatus status = minihost::readDrawingFile(fileName, file, summary);
         if (status != Acad::eOk)
             return status;
-        mpImpDb->info.load(summary);
         mpImpDb->fileName = fileName;
         mpImpDb->stored = std::move(summary);
+        mpImpDb->info.load(mpImpDb->stored);
         mpImpDb->file = std::move(file);
         mpImpDb->loaded = true;
     } catch (const std::bad_alloc&) {
@@ -129,7 +129,7 @@ Acad::ErrorStatus acdbPutSummaryInfo(const AcDbDatabaseSummaryInfo* info, AcDbDa
     if (!ours)
         return Acad::eInvalidInput;
     try {
-        AcDbImpDatabase::of(database)->stored = ours->data();
+        const_cast<minihost::SummaryInfo*>(ours)->storeInto(AcDbImpDatabase::of(database)->stored);
     } catch (const std::bad_alloc&) {
         return Acad::eOutOfMemory;
     }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -15,7 +14,9 @@
 #include "host/acad_status.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/dwg/dwg_read.h"
+#include "minihost/drawing/owned_fd.h"
 #include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/file_replace.h"
 #include "minihost/runtime/summary_data.h"
 
 namespace minihost {
@@ -41,29 +42,6 @@ struct Var {
     std::size_t valueBegin = 0, valueEnd = 0;
     bool hasValue = false;
     int kind = kOther;
-};
-
-// Owns an open file descriptor: closes it unless it is released.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : mFd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return mFd; }
-    int release() {
-        int fd = mFd;
-        mFd = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (mFd >= 0)
-            ::close(mFd);
-        mFd = fd;
-    }
-
-  private:
-    int mFd;
 };
 
 // The text s[0, n) without the blanks at either end.
@@ -94,7 +72,8 @@ class DrawingFile {
         version.swap(other.version);
         eol.swap(other.eol);
         std::swap(codePage, other.codePage);
-        std::swap(original, other.original);
+        std::swap(identity, other.identity);
+        elsewhere.swap(other.elsewhere);
         binary.swap(other.binary);
     }
 
@@ -104,14 +83,15 @@ class DrawingFile {
     off_t tailOffset = 0; // where the rest of the drawing starts in the file
     off_t size = 0;       // the file's size when it was read
     std::vector<drawing::Var> vars;
-    // Per custom property as read (original.custom): its tag and value variables, indices
+    // Per custom property as read (as readCustom gives them): its tag and value variables, indices
     // into vars, -1 for one the file lacks.
     std::vector<std::pair<int, int>> customVars;
     std::size_t varsBegin = 0; // where the first variable would start in the head
     std::string version;
     std::string eol = "\r\n";
     int codePage = codepage::kUtf8; // of the file's text
-    SummaryData original; // the properties as read, to tell which variables a save changes
+    FileIdentity identity; // the file as read (or last saved), to tell whether it changed since
+    std::vector<FileIdentity> elsewhere; // the files it was saved to at other paths, as written
     std::unique_ptr<dwg::BinaryDrawing> binary; // a binary drawing's container; null for DXF
 };
 
@@ -121,6 +101,13 @@ namespace drawing {
 // fd < 0) into `file`. Leaves `file.fd` alone. With `checkEnd`, a drawing that does not end
 // with its EOF group needs recovery.
 Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd = true);
+
+// The properties the head holds, decoded from it: built-in `field` (the first variable of it
+// counts; "" when missing) and the custom list. A save compares against these to tell which
+// variables it changes, so the drawing keeps no copy of its texts besides its head.
+using CustomList = decltype(SummaryData::custom);
+void readBuiltIn(const DrawingFile& file, int field, std::wstring& text);
+void readCustom(const DrawingFile& file, CustomList& custom);
 
 // The status a read or save returns when open or stat fails with `err`.
 Acad::ErrorStatus openStatus(int err);
@@ -135,17 +122,6 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
 Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size);
 // Copies [from, to) of `in` to the end of `out`: in the kernel where it can, else by reading.
 Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out);
-
-// One step of a save on the new file, open for reading and writing.
-using WriteStep = std::function<Acad::ErrorStatus(int fd)>;
-
-// The save every drawing goes through: `content` writes the new file into a temporary file
-// beside `target`, which is flushed, checked by `verify` (when given) and only then takes the
-// path, the old file becoming <name>.bak with `keepBackup`. On eOk `written` holds the new
-// file open; on any other status the path holds what it held before and no temporary name
-// remains (see docs/drawing-file.md).
-Acad::ErrorStatus replaceFile(const std::string& target, bool keepBackup, const WriteStep& content,
-                              const WriteStep& verify, Fd& written);
 
 // Saves the binary drawing `file` with `summary` to `target` in its own version, editing the
 // summary in place (drawing_save_binary.cpp).

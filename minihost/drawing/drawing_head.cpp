@@ -48,20 +48,21 @@ struct VariableWriter {
 // a lone tag to a lone value.
 class CustomPairs {
   public:
-    CustomPairs(const DrawingFile& file, const SummaryData& summary, const VariableWriter& write)
-        : mFile(file), mSummary(summary), mWrite(write), mPairOf(file.vars.size(), -1),
-          mAfter(file.customVars.size()) {
+    CustomPairs(const DrawingFile& file, const drawing::CustomList& before,
+                const SummaryData& summary, const VariableWriter& write)
+        : mFile(file), mBeforeList(before), mSummary(summary), mWrite(write),
+          mPairOf(file.vars.size(), -1), mAfter(file.customVars.size()) {
         for (int j = static_cast<int>(file.vars.size()); j-- > 0;)
             if (file.vars[j].kind == drawing::kCustomTag ||
                 file.vars[j].kind == drawing::kCustomValue)
                 mFirst = j;
         const auto& pairVars = file.customVars;
-        mWholeList = pairVars.size() != file.original.custom.size();
+        mWholeList = pairVars.size() != before.size();
         for (const auto& p : pairVars)
             mWholeList = mWholeList || p.first < 0 || p.second < 0;
-        if (mWholeList || summary.custom == file.original.custom)
+        if (mWholeList || summary.custom == before)
             return;
-        mNewOf = drawing::alignPairs(file.original.custom, summary.custom);
+        mNewOf = drawing::alignPairs(before, summary.custom);
         std::vector<int> oldOf(summary.custom.size(), -1);
         for (std::size_t p = 0; p < pairVars.size(); ++p) {
             mPairOf[pairVars[p].first] = mPairOf[pairVars[p].second] = static_cast<int>(p);
@@ -93,7 +94,7 @@ class CustomPairs {
         if (isTag && p == 0 && !pairs(mBefore))
             return false;
         if (mNewOf[p] >= 0) {
-            const auto& before = mFile.original.custom[p];
+            const auto& before = mBeforeList[p];
             const auto& now = mSummary.custom[mNewOf[p]];
             if (isTag ? now.first == before.first : now.second == before.second)
                 mWrite.out.append(mFile.head, var.begin, var.end - var.begin);
@@ -113,6 +114,7 @@ class CustomPairs {
     }
 
     const DrawingFile& mFile;
+    const drawing::CustomList& mBeforeList; // the file's custom pairs, decoded
     const SummaryData& mSummary;
     const VariableWriter& mWrite;
     bool mWholeList = false;
@@ -145,10 +147,16 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
         if (vars[j].name == "$ACADMAINTVER" || (vars[j].name == "$ACADVER" && versionVar == kNone))
             versionVar = j;
     }
+    // One text decoded at a time: never a second copy of every property.
     bool changed[kBuiltInCount];
-    for (int i = 0; i < kBuiltInCount; ++i)
-        changed[i] = summary.builtIn[i] != file.original.builtIn[i];
-    const bool customChanged = summary.custom != file.original.custom;
+    for (int i = 0; i < kBuiltInCount; ++i) {
+        std::wstring before;
+        readBuiltIn(file, i, before);
+        changed[i] = summary.builtIn[i] != before;
+    }
+    CustomList customBefore; // released once the head is built
+    readCustom(file, customBefore);
+    const bool customChanged = summary.custom != customBefore;
 
     // Where missing variables go: the seven texts in order after $DWGCODEPAGE, then the custom
     // pairs; each after the nearest earlier one of that chain that the file has.
@@ -178,7 +186,7 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     if (firstOf[kHyperlinkBase] == kNone && !summary.builtIn[kHyperlinkBase].empty())
         (vars.empty() ? atStart : after.back()).push_back(kHyperlinkBase);
 
-    const CustomPairs customPairs(file, summary, write);
+    const CustomPairs customPairs(file, customBefore, summary, write);
     auto insert = [&](const std::vector<int>& elements) {
         for (int element : elements) {
             bool ok = true;

@@ -12,6 +12,7 @@
 #include "minihost/drawing/dwg/dwg_file.h"
 #include "minihost/drawing/dxf/dxf_text.h"
 #include "minihost/drawing/file_faults.h"
+#include "minihost/runtime/path_text.h"
 
 namespace minihost {
 
@@ -276,7 +277,7 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
     auto value = [&](const Var& var) {
         return var.hasValue ? std::string(&head[var.valueBegin], var.valueEnd - var.valueBegin)
                             : std::string();
-    };
+    }; // only for the short variables of the version and code page
     std::string codePage;
     for (const Var& var : file.vars) {
         if (var.name == "$ACADVER" && file.version.empty())
@@ -292,34 +293,21 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
             return Acad::eNotImplementedYet; // its text cannot be read correctly here
     }
 
-    SummaryData& data = file.original;
-    bool seen[kBuiltInCount] = {};
+    // Each custom property's tag and value variables, paired as readCustom pairs them.
     bool tagPending = false;
     for (std::size_t j = 0; j < file.vars.size(); ++j) {
-        const Var& var = file.vars[j];
-        if (var.kind == kOther)
-            continue;
-        std::string raw = value(var);
-        std::wstring text = dxf::decodeValue(raw.data(), raw.size(), file.codePage);
-        if (var.kind < kBuiltInCount) {
-            if (!seen[var.kind])
-                data.builtIn[var.kind] = std::move(text);
-            seen[var.kind] = true;
-        } else if (var.kind == kCustomTag) {
-            data.custom.emplace_back(std::move(text), std::wstring());
+        const int kind = file.vars[j].kind;
+        if (kind == kCustomTag) {
             file.customVars.emplace_back(static_cast<int>(j), -1);
             tagPending = true;
-        } else {
-            if (!tagPending) {
-                data.custom.emplace_back(std::wstring(), std::wstring());
+        } else if (kind == kCustomValue) {
+            if (!tagPending)
                 file.customVars.emplace_back(-1, -1);
-            }
-            data.custom.back().second = std::move(text);
             file.customVars.back().second = static_cast<int>(j);
             tagPending = false;
-        }
-        if (var.kind != kCustomTag)
+        } else if (kind != kOther) {
             tagPending = false;
+        }
     }
 
     off_t total = fd >= 0 ? size : file.tailOffset + static_cast<off_t>(file.memTail.size());
@@ -327,6 +315,40 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
         return reader.ioError ? Acad::eFileAccessErr : Acad::eDwgNeedsRecovery;
     file.size = total;
     return Acad::eOk;
+}
+
+std::wstring variableText(const DrawingFile& file, const Var& var) {
+    if (!var.hasValue)
+        return {};
+    return dxf::decodeValue(&file.head[var.valueBegin], var.valueEnd - var.valueBegin,
+                            file.codePage);
+}
+
+void readBuiltIn(const DrawingFile& file, int field, std::wstring& text) {
+    text.clear();
+    for (const Var& var : file.vars)
+        if (var.kind == field) { // the first one counts
+            text = variableText(file, var);
+            return;
+        }
+}
+
+void readCustom(const DrawingFile& file, CustomList& custom) {
+    custom.clear();
+    bool tagPending = false;
+    for (const Var& var : file.vars) {
+        if (var.kind == kCustomTag) {
+            custom.emplace_back(variableText(file, var), std::wstring());
+            tagPending = true;
+        } else if (var.kind == kCustomValue) {
+            if (!tagPending)
+                custom.emplace_back(std::wstring(), std::wstring());
+            custom.back().second = variableText(file, var);
+            tagPending = false;
+        } else if (var.kind != kOther) {
+            tagPending = false;
+        }
+    }
 }
 
 Acad::ErrorStatus openStatus(int err) {
@@ -374,7 +396,6 @@ Acad::ErrorStatus loadFrom(Fd& fd, DrawingFilePtr& out) {
         if (status != Acad::eOk)
             return status;
         file->version = file->binary->version;
-        file->original = file->binary->record.data;
         file->size = st.st_size;
     } else if ((status = parseHead(fd.get(), st.st_size, *file)) != Acad::eOk) {
         return status;
@@ -388,7 +409,7 @@ Acad::ErrorStatus loadFrom(Fd& fd, DrawingFilePtr& out) {
 
 Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, SummaryData& summary) {
     std::string name;
-    if (!path || !dxf::toUtf8(path, name))
+    if (!path || !pathBytes(path, name))
         return Acad::eInvalidInput;
     if (name.empty())
         return Acad::eFileNotFound;
@@ -399,7 +420,18 @@ Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, Sum
     Acad::ErrorStatus status = loadFrom(fd, loaded);
     if (status != Acad::eOk)
         return status;
-    SummaryData data = loaded->original;
+    identifyFile(loaded->fd, name, loaded->identity); // unknown when it fails: nothing to check
+    // Decoded straight from the head, once: a drawing keeps no second copy of its texts (a
+    // binary drawing keeps the bytes of its summary section, and a save parses them again).
+    SummaryData data;
+    if (loaded->binary) {
+        data = std::move(loaded->binary->record.data);
+        loaded->binary->record = dwg::SummaryRecord();
+    } else {
+        for (int field = 0; field < kBuiltInCount; ++field)
+            drawing::readBuiltIn(*loaded, field, data.builtIn[field]);
+        drawing::readCustom(*loaded, data.custom);
+    }
     file = std::move(loaded);
     summary = std::move(data);
     return Acad::eOk;

@@ -1,13 +1,10 @@
-// Saving a drawing: the new head and the rest of the old file (copied in the kernel) go to a
-// temporary file that takes the path only once it is whole. See docs/drawing-file.md.
+// Saving a drawing as DXF: the new head, then the rest of the old file (copied in the kernel);
+// file_replace.cpp makes that the file at the path. See docs/drawing-file.md.
 #include "minihost/drawing/drawing_file_impl.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
-#include <filesystem>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -16,6 +13,8 @@
 #include "minihost/drawing/dxf/dxf_new_drawing.h"
 #include "minihost/drawing/dxf/dxf_text.h"
 #include "minihost/drawing/file_faults.h"
+#include "minihost/runtime/path_text.h"
+#include "minihost/drawing/file_replace.h"
 
 namespace minihost {
 
@@ -24,9 +23,7 @@ using drawing::buildHead;
 using drawing::copyRange;
 using drawing::Fd;
 using drawing::kReadChunk;
-using drawing::openStatus;
 using drawing::parseHead;
-using drawing::saveBinaryDrawing;
 using drawing::trimmed;
 using drawing::writeAll;
 
@@ -197,24 +194,6 @@ Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out) {
 
 namespace {
 
-std::string tempName(const std::string& folder, const std::string& base, const char* what) {
-    static std::atomic<unsigned long> counter{0};
-    unsigned long stamp =
-        static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    return folder + "/." + base + "." + std::to_string(::getpid()) + "-" +
-           std::to_string(++counter) + "-" + std::to_string(stamp % 1000000) + what;
-}
-
-// Undoes a save whose new file is already at `target`: `previous` (a name of the old file,
-// or empty when there was none) goes back to the path.
-void rollBack(const std::string& target, const std::string& previous, int folder) {
-    if (previous.empty())
-        fsys::unlink(target.c_str());
-    else
-        fsys::rename(previous.c_str(), target.c_str());
-    fsys::dirFsync(folder);
-}
-
 // A new empty drawing, held in memory until it is saved.
 DrawingFilePtr newDrawingFile() {
     DrawingFilePtr file(new DrawingFile);
@@ -226,98 +205,6 @@ DrawingFilePtr newDrawingFile() {
 
 } // namespace
 
-namespace drawing {
-
-Acad::ErrorStatus replaceFile(const std::string& target, bool keepBackup, const WriteStep& content,
-                              const WriteStep& verify, Fd& written) {
-    std::filesystem::path targetPath(target);
-    std::string folder = targetPath.has_parent_path() ? targetPath.parent_path().string() : ".";
-    std::string base = targetPath.filename().string();
-    if (base.empty() || base == "." || base == "..")
-        return Acad::eInvalidInput;
-
-    struct stat old;
-    bool exists = fsys::statPath(target.c_str(), &old) == 0;
-    if (!exists && errno != ENOENT)
-        return openStatus(errno);
-    if (exists && !S_ISREG(old.st_mode))
-        return Acad::eFileAccessErr;
-    Fd dir(fsys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
-    if (dir.get() < 0)
-        return openStatus(errno);
-
-    std::string temp;
-    Fd out;
-    for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
-        temp = tempName(folder, base, ".tmp");
-        out.reset(fsys::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666));
-        if (out.get() < 0 && errno != EEXIST)
-            return openStatus(errno);
-    }
-    if (out.get() < 0)
-        return Acad::eFileSystemErr;
-
-    // From here on the temporary file goes again on any failure, running out of memory
-    // included, until it has taken the path.
-    struct TempFile {
-        const std::string* name;
-        ~TempFile() {
-            if (name)
-                fsys::unlink(name->c_str());
-        }
-    } tempFile{&temp};
-    auto fail = [&](Acad::ErrorStatus why) {
-        out.reset();
-        fsys::unlink(temp.c_str());
-        tempFile.name = nullptr;
-        return why;
-    };
-    if (exists && fsys::fchmod(out.get(), old.st_mode & 07777) != 0)
-        return fail(Acad::eFileSystemErr);
-    Acad::ErrorStatus status = content(out.get());
-    if (status != Acad::eOk)
-        return fail(status);
-    if (fsys::fsync(out.get()) != 0)
-        return fail(Acad::eFileWriteError);
-    if (verify && (status = verify(out.get())) != Acad::eOk)
-        return fail(status);
-
-    // Keep the old file under a second name while the new one takes the path, so that the
-    // path never lacks a complete drawing and a late failure can put the old one back. It
-    // becomes the backup only once the new file holds the path: a failed save leaves an older
-    // backup as it was.
-    std::string previous;
-    std::string backupName;
-    bool backup = false;
-    if (exists) {
-        backupName = targetPath.replace_extension(".bak").string();
-        backup = keepBackup && backupName != target;
-        previous = tempName(folder, base, ".old");
-        if (fsys::link(target.c_str(), previous.c_str()) != 0)
-            return fail(Acad::eFileSystemErr);
-    }
-    if (fsys::rename(temp.c_str(), target.c_str()) != 0) {
-        if (!previous.empty())
-            fsys::unlink(previous.c_str());
-        return fail(Acad::eFileSystemErr);
-    }
-    tempFile.name = nullptr;
-    if (fsys::dirFsync(dir.get()) != 0) {
-        rollBack(target, previous, dir.get());
-        return Acad::eFileSystemErr;
-    }
-    if (!previous.empty() && (backup ? fsys::rename(previous.c_str(), backupName.c_str())
-                                     : fsys::unlink(previous.c_str())) != 0) {
-        rollBack(target, previous, dir.get());
-        return Acad::eFileSystemErr;
-    }
-
-    written.reset(out.release());
-    return Acad::eOk;
-}
-
-} // namespace drawing
-
 Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
                                   const wchar_t* path, const SaveOptions& options) {
     if (options.hasSecurityParams)
@@ -327,7 +214,7 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     if (options.version != 33)
         return Acad::eUnsupportedVersion;
     std::string target;
-    if (!path || !*path || !dxf::toUtf8(path, target))
+    if (!path || !*path || !pathBytes(path, target))
         return Acad::eInvalidInput;
     DrawingFilePtr fresh;
     if (!file) {
@@ -337,7 +224,7 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
         file = fresh.get();
     }
     if (file->binary)
-        return saveBinaryDrawing(*file, summary, target, options);
+        return drawing::saveBinaryDrawing(*file, summary, target, options);
 
     std::string head;
     Acad::ErrorStatus status = buildHead(*file, summary, head);
@@ -352,23 +239,28 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
             previewBegin = previewEnd = file->size;
     }
 
-    Fd written;
-    status = drawing::replaceFile(
-        target, options.keepBackup,
-        [&](int out) {
-            Acad::ErrorStatus wrote = writeAll(out, head.data(), head.size());
-            if (wrote == Acad::eOk && file->fd < 0)
-                wrote = writeAll(out, file->memTail.data(), file->memTail.size());
-            if (wrote == Acad::eOk && file->fd >= 0) {
-                wrote = copyRange(file->fd, file->tailOffset, previewBegin, out);
-                if (wrote == Acad::eOk)
-                    wrote = copyRange(file->fd, previewEnd, file->size, out);
-            }
-            return wrote;
-        },
-        nullptr, written);
+    ReplaceRequest request;
+    request.path = target;
+    request.keepBackup = options.keepBackup;
+    request.source = file->fd >= 0 ? &file->identity : nullptr;
+    request.sourceFd = file->fd;
+    request.elsewhere = &file->elsewhere;
+    request.write = [&](int out) {
+        Acad::ErrorStatus written = writeAll(out, head.data(), head.size());
+        if (written == Acad::eOk && file->fd < 0)
+            written = writeAll(out, file->memTail.data(), file->memTail.size());
+        if (written == Acad::eOk && file->fd >= 0) {
+            written = copyRange(file->fd, file->tailOffset, previewBegin, out);
+            if (written == Acad::eOk)
+                written = copyRange(file->fd, previewEnd, file->size, out);
+        }
+        return written;
+    };
+    ReplaceResult replaced;
+    status = replaceFile(request, replaced);
     if (status != Acad::eOk)
         return status;
+    Fd out(replaced.fd);
 
     // The file now at the path is what `file` stands for from here on. Its head is known, so
     // nothing more is asked of the file system once the new file has taken the path.
@@ -382,7 +274,17 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
                 saved.memTail.clear();
                 saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
                              (previewEnd - previewBegin);
-                saved.fd = written.release();
+                // What the drawing knows of the files at other paths, for their next save.
+                saved.elsewhere = file->elsewhere;
+                const std::string& path = replaced.identity.path;
+                if (file->identity.known && file->identity.path != path)
+                    saved.elsewhere.push_back(file->identity);
+                saved.elsewhere.erase(
+                    std::remove_if(saved.elsewhere.begin(), saved.elsewhere.end(),
+                                   [&](const FileIdentity& known) { return known.path == path; }),
+                    saved.elsewhere.end());
+                saved.fd = out.release();
+                saved.identity = std::move(replaced.identity);
                 file->swap(saved);
             }
         } catch (const std::bad_alloc&) {

@@ -1,7 +1,8 @@
 // Saving a binary drawing: its summary section is edited in place (dwg/dwg_edit.h) and the new
-// file, pieces of the old one and the bytes the edit made, goes through the same crash-safe
-// writer as every save. Before it takes the path it is read back and every check value
-// verified. See docs/dwg-file.md.
+// file, pieces of the old one and the bytes the edit made, goes through the same replace step
+// as every save (file_replace.h). Before it takes the path it is read back and every check
+// value verified. See docs/dwg-file.md.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include "minihost/drawing/dwg/dwg_edit.h"
 #include "minihost/drawing/dwg/dwg_file.h"
 #include "minihost/drawing/file_faults.h"
+#include "minihost/drawing/file_replace.h"
 
 namespace minihost {
 namespace drawing {
@@ -27,14 +29,15 @@ Acad::ErrorStatus verifySaved(int fd, const std::string& section, dwg::BinaryDra
     if (status != Acad::eOk)
         return status;
     std::uint8_t copy[dwg::kFileHeaderSize];
-    status = dwg::fileBytes(fd)(dwg::get64(out.container.header + dwg::kSecondHeader), sizeof copy,
-                                copy);
+    status = dwg::fileBytes(fd)(dwg::get64(out.container.header + dwg::kSecondHeader),
+                                sizeof copy, copy);
     if (status != Acad::eOk)
         return status;
     if (std::memcmp(copy, out.start + dwg::kPrefixSize, sizeof copy) != 0)
         return Acad::eDwgCRCError;
     if (out.container.summary != section)
         return Acad::eDwgCorrupt;
+    out.record = dwg::SummaryRecord(); // the section's bytes are kept; the texts are not
     size = st.st_size;
     return Acad::eOk;
 }
@@ -44,13 +47,19 @@ Acad::ErrorStatus verifySaved(int fd, const std::string& section, dwg::BinaryDra
 Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summary,
                                     const std::string& target, const SaveOptions& options) {
     dwg::BinaryDrawing& drawing = *file.binary;
+    // The summary as the file holds it: what a save keeps of it and compares against.
+    dwg::SummaryRecord old;
+    Acad::ErrorStatus status = Acad::eOk;
+    if (drawing.container.hasSummary && !drawing.container.summary.empty())
+        status = dwg::parseSummary(drawing.container.summary, drawing.form, old);
+    if (status != Acad::eOk)
+        return status;
     // HyperlinkBase has a second copy in the compressed header section, which is not edited:
     // a save that would make the two disagree is refused.
-    if (summary.builtIn[kHyperlinkBase] != drawing.record.data.builtIn[kHyperlinkBase])
+    if (summary.builtIn[kHyperlinkBase] != old.data.builtIn[kHyperlinkBase])
         return Acad::eNotImplementedYet;
     std::string section;
-    Acad::ErrorStatus status = dwg::buildSummary(drawing.record, summary, drawing.form, section);
-    if (status != Acad::eOk)
+    if ((status = dwg::buildSummary(old, summary, drawing.form, section)) != Acad::eOk)
         return status;
     dwg::Edit edit;
     status = dwg::planSummaryEdit(drawing, static_cast<std::uint64_t>(file.size), section, edit);
@@ -59,35 +68,49 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
 
     std::unique_ptr<dwg::BinaryDrawing> saved(new dwg::BinaryDrawing);
     off_t savedSize = 0;
-    Fd written;
-    status = replaceFile(
-        target, options.keepBackup,
-        [&](int out) {
-            for (const dwg::Piece& piece : edit.pieces) {
-                Acad::ErrorStatus wrote =
-                    piece.copy ? copyRange(file.fd, static_cast<off_t>(piece.from),
-                                           static_cast<off_t>(piece.to), out)
-                               : writeAll(out, piece.bytes.data(), piece.bytes.size());
-                if (wrote != Acad::eOk)
-                    return wrote;
-            }
-            return Acad::eOk;
-        },
-        [&](int out) { return verifySaved(out, section, *saved, savedSize); }, written);
-    if (status != Acad::eOk)
+    ReplaceRequest request;
+    request.path = target;
+    request.keepBackup = options.keepBackup;
+    request.source = &file.identity;
+    request.sourceFd = file.fd;
+    request.elsewhere = &file.elsewhere;
+    request.write = [&](int out) {
+        for (const dwg::Piece& piece : edit.pieces) {
+            Acad::ErrorStatus wrote =
+                piece.copy ? copyRange(file.fd, static_cast<off_t>(piece.from),
+                                       static_cast<off_t>(piece.to), out)
+                           : writeAll(out, piece.bytes.data(), piece.bytes.size());
+            if (wrote != Acad::eOk)
+                return wrote;
+        }
+        return Acad::eOk;
+    };
+    request.verify = [&](int out) { return verifySaved(out, section, *saved, savedSize); };
+    ReplaceResult replaced;
+    if ((status = replaceFile(request, replaced)) != Acad::eOk)
         return status;
+    Fd out(replaced.fd);
 
     // The file now at the path is what `file` stands for from here on; it was read back whole
-    // above, so nothing more is asked of the file system.
-    // Without memory for that, `file` keeps standing for the file it was read from, which
-    // saves the same drawing.
+    // above, so nothing more is asked of the file system. Without memory for that, `file`
+    // keeps standing for the file it was read from, which saves the same drawing.
     try {
         DrawingFile now;
-        now.fd = written.release();
         now.size = savedSize;
         now.version = saved->version;
-        now.original = saved->record.data;
         now.binary = std::move(saved);
+        // What the drawing knows of the files at other paths, for their next save.
+        now.elsewhere = file.elsewhere;
+        const std::string& path = replaced.identity.path;
+        if (file.identity.known && file.identity.path != path)
+            now.elsewhere.push_back(file.identity);
+        now.elsewhere.erase(std::remove_if(now.elsewhere.begin(), now.elsewhere.end(),
+                                           [&](const FileIdentity& known) {
+                                               return known.path == path;
+                                           }),
+                            now.elsewhere.end());
+        now.fd = out.release();
+        now.identity = std::move(replaced.identity);
         file.swap(now);
     } catch (const std::bad_alloc&) {
     }

@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <csignal>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace minihost {
@@ -29,6 +32,8 @@ bool hit(FileOp op, bool& shortTransfer) {
     bool fail = plan.persistent ? plan.calls >= plan.failAt : plan.calls == plan.failAt;
     if (!fail)
         return false;
+    if (plan.err == kKillProcess)
+        ::kill(::getpid(), SIGKILL);
     if (plan.err == 0) {
         shortTransfer = true;
         return false;
@@ -86,11 +91,30 @@ int open(const char* path, int flags, mode_t mode) {
     return fd;
 }
 
+int openAt(int dir, const char* name, int flags, mode_t mode) {
+    if (hit(FileOp::Open))
+        return -1;
+    int fd;
+    do
+        fd = ::openat(dir, name, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 int fstat(int fd, struct stat* st) {
     return hit(FileOp::Stat) ? -1 : ::fstat(fd, st);
 }
 int statPath(const char* path, struct stat* st) {
     return hit(FileOp::Stat) ? -1 : ::stat(path, st);
+}
+int lstatPath(const char* path, struct stat* st) {
+    return hit(FileOp::Stat) ? -1 : ::lstat(path, st);
+}
+int statAt(int dir, const char* name, struct stat* st) {
+    return hit(FileOp::Stat) ? -1 : ::fstatat(dir, name, st, AT_SYMLINK_NOFOLLOW);
+}
+ssize_t readLink(const char* path, char* buffer, std::size_t size) {
+    return hit(FileOp::Stat) ? -1 : ::readlink(path, buffer, size);
 }
 
 ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) {
@@ -126,14 +150,51 @@ int dirFsync(int fd) {
 int fchmod(int fd, mode_t mode) {
     return hit(FileOp::Chmod) ? -1 : ::fchmod(fd, mode);
 }
-int link(const char* from, const char* to) {
-    return hit(FileOp::Link) ? -1 : ::link(from, to);
+int fchown(int fd, uid_t owner, gid_t group) {
+    return hit(FileOp::Chown) ? -1 : ::fchown(fd, owner, group);
 }
-int rename(const char* from, const char* to) {
-    return hit(FileOp::Rename) ? -1 : ::rename(from, to);
+int lockFile(int fd) {
+    if (hit(FileOp::Lock))
+        return -1;
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however long it grows
+    return ::fcntl(fd, F_OFD_SETLK, &lock);
 }
-int unlink(const char* path) {
-    return hit(FileOp::Unlink) ? -1 : ::unlink(path);
+void unlockFile(int fd) {
+    struct flock lock = {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    ::fcntl(fd, F_OFD_SETLK, &lock);
+}
+int linkFd(int fd, int dir, const char* name) {
+    if (hit(FileOp::Link))
+        return -1;
+    // Linking an unnamed file by its descriptor alone needs a privilege; through /proc it
+    // needs none.
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), dir, name, AT_SYMLINK_FOLLOW);
+}
+int linkAt(int dir, const char* from, const char* to) {
+    return hit(FileOp::Link) ? -1 : ::linkat(dir, from, dir, to, 0);
+}
+int renameAt(int dir, const char* from, const char* to) {
+    return hit(FileOp::Rename) ? -1 : ::renameat(dir, from, dir, to);
+}
+int unlinkAt(int dir, const char* name) {
+    return hit(FileOp::Unlink) ? -1 : ::unlinkat(dir, name, 0);
+}
+ssize_t listXattr(int fd, char* list, std::size_t size) {
+    return hit(FileOp::Xattr) ? -1 : ::flistxattr(fd, list, size);
+}
+ssize_t getXattr(int fd, const char* name, void* value, std::size_t size) {
+    return hit(FileOp::Xattr) ? -1 : ::fgetxattr(fd, name, value, size);
+}
+int setXattr(int fd, const char* name, const void* value, std::size_t size) {
+    return hit(FileOp::Xattr) ? -1 : ::fsetxattr(fd, name, value, size, 0);
+}
+int removeXattr(int fd, const char* name) {
+    return hit(FileOp::Xattr) ? -1 : ::fremovexattr(fd, name);
 }
 
 } // namespace fsys

@@ -3,9 +3,10 @@
 // Every call that reading or saving a drawing makes goes through these wrappers. failFileOp(op,
 // n) makes the nth call of `op` from now fail with `err` (n = 1: the next call), once or, with
 // `persistent`, that call and every later one; a failed call does nothing and returns -1 with
-// errno set, as the system call would. For Write and Copy, err 0 asks for a short transfer
-// instead (half the bytes, at least one), which callers must handle like the kernel's own.
-// Nothing here is thread-safe: the stand-in runs on one thread.
+// errno set, as the system call would. err kKillProcess ends the process at that call instead,
+// as a crash or a kill would (for tests that run the save in a child process). For Write and Copy,
+// err 0 asks for a short transfer instead (half the bytes, at least one), which callers must handle
+// like the kernel's own. Nothing here is thread-safe: the stand-in runs on one thread.
 #pragma once
 
 #include <cstddef>
@@ -23,11 +24,16 @@ enum class FileOp {
     Fsync,    // fsync() of a file
     DirFsync, // fsync() of the folder after renames
     Chmod,    // fchmod() giving the new file the old one's mode
-    Link,     // link() keeping the previous file
-    Rename,   // rename()
-    Unlink,   // unlink() of temporary names
+    Link,     // linkat(): the new file taking its name, or the previous file a second one
+    Rename,   // renameat()
+    Unlink,   // unlinkat() of temporary names
+    Lock,     // fcntl() locking the file a save replaces, and the new file
+    Chown,    // fchown() giving the new file the old one's owner and group
+    Xattr,    // listing, reading and writing extended attributes (ACLs among them)
     kCount
 };
+
+constexpr int kKillProcess = -1;
 
 void failFileOp(FileOp op, long nth, int err = 5 /* EIO */, bool persistent = false);
 // Cancels every planned file fault and zeroes the call counts.
@@ -39,8 +45,12 @@ long long fileBytesRead();
 
 namespace fsys {
 int open(const char* path, int flags, mode_t mode = 0);
+int openAt(int dir, const char* name, int flags, mode_t mode = 0);
 int fstat(int fd, struct stat* st);
 int statPath(const char* path, struct stat* st);
+int lstatPath(const char* path, struct stat* st);
+int statAt(int dir, const char* name, struct stat* st); // does not follow a symbolic link
+ssize_t readLink(const char* path, char* buffer, std::size_t size); // counted as Stat
 ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
 ssize_t write(int fd, const void* buffer, std::size_t count);
 // Copies up to `count` bytes from `in` at *inOffset to `out` at its file position.
@@ -48,9 +58,20 @@ ssize_t copyRange(int in, off_t* inOffset, int out, std::size_t count);
 int fsync(int fd);
 int dirFsync(int fd);
 int fchmod(int fd, mode_t mode);
-int link(const char* from, const char* to);
-int rename(const char* from, const char* to);
-int unlink(const char* path);
+int fchown(int fd, uid_t owner, gid_t group);
+// A write lock on the whole of `fd` (open for writing), owned by the open file itself so that
+// it goes with the last close; fails at once with EAGAIN when another holds it.
+int lockFile(int fd);
+void unlockFile(int fd); // not counted: it cannot fail in a way a save could act on
+// Gives the open, unnamed file `fd` the name `name` in folder `dir`; EEXIST when taken.
+int linkFd(int fd, int dir, const char* name);
+int linkAt(int dir, const char* from, const char* to);
+int renameAt(int dir, const char* from, const char* to);
+int unlinkAt(int dir, const char* name);
+ssize_t listXattr(int fd, char* list, std::size_t size);
+ssize_t getXattr(int fd, const char* name, void* value, std::size_t size);
+int setXattr(int fd, const char* name, const void* value, std::size_t size);
+int removeXattr(int fd, const char* name);
 } // namespace fsys
 
 } // namespace minihost

@@ -183,6 +183,7 @@ std::string statusText(int status) {
         "eFileSystemErr (file system error)",
         "eNotSupportedInDwgApi (not supported)",
         "eWasOpenForWrite (the database is already loaded)",
+        "eFileSharingViolation (another program changed the file, or is saving it)",
         "eDwgCRCError (a check value of the drawing file does not match)",
         "eBadDwgHeader (the drawing file's layout is not one this host reads)",
         "eInvalidDwgVersion (a drawing file version newer than this host knows)",

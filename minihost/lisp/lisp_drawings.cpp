@@ -10,6 +10,7 @@
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/lisp/lisp_interpreter.h"
 #include "minihost/lisp/lisp_printer.h"
+#include "minihost/runtime/path_text.h"
 
 namespace minihost::lisp {
 namespace {
@@ -48,6 +49,8 @@ std::string statusWords(Acad::ErrorStatus status) {
         return "out of memory";
     case Acad::eInvalidInput:
         return "invalid input";
+    case Acad::eFileSharingViolation:
+        return "another program changed the file since it was read, or is saving it";
     default:
         return "status " + std::to_string(static_cast<int>(status));
     }
@@ -79,7 +82,8 @@ AcApDocument* findDocument(const std::wstring& path) {
 
 bool fileExists(const std::wstring& path) {
     struct stat info;
-    return stat(utf8(path).c_str(), &info) == 0;
+    std::string bytes;
+    return pathBytes(path, bytes) && stat(bytes.c_str(), &info) == 0;
 }
 
 ValuePtr drawingNew(Interpreter& in, const std::vector<ValuePtr>& args) {

@@ -1,17 +1,32 @@
 #include "minihost/lisp/lisp_interpreter.h"
 
-#include <fstream>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
-#include <sstream>
 
 #include "host/acedads.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/lisp/lisp_chain.h"
 #include "minihost/lisp/lisp_printer.h"
 #include "minihost/lisp/lisp_reader.h"
+#include "minihost/runtime/path_text.h"
 
 namespace minihost::lisp {
 namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+// Throws "cancelled" when Ctrl-C asked for it.
+void checkInterrupt() {
+    if (gInterrupted) {
+        gInterrupted = 0;
+        throw LispError("cancelled");
+    }
+}
 
 std::wstring lower(std::wstring name) {
     for (wchar_t& c : name)
@@ -79,7 +94,16 @@ void Interpreter::setVariable(const std::wstring& name, ValuePtr value) {
     mVariables[symbol(name)->text] = std::move(value);
 }
 
+void interrupt() {
+    gInterrupted = 1;
+}
+
+void clearInterrupt() {
+    gInterrupted = 0;
+}
+
 ValuePtr Interpreter::eval(const ValuePtr& form) {
+    checkInterrupt();
     struct Depth {
         int& depth;
         explicit Depth(int& d) : depth(d) {
@@ -157,14 +181,48 @@ ValuePtr Interpreter::evalText(const std::wstring& text) {
 }
 
 ValuePtr Interpreter::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in && path.find('.', path.find_last_of('/') + 1) == std::string::npos)
-        in.open(path + ".lsp", std::ios::binary);
-    if (!in)
-        throw LispError("LOAD failed: " + prin1Text(string(fromUtf8(path))));
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return evalText(fromUtf8(bytes.str()));
+    const std::wstring name = pathText(path);
+    auto failed = [&](const std::string& why) {
+        return LispError("LOAD failed: " + prin1Text(string(name)) + why);
+    };
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT &&
+        path.find('.', path.find_last_of('/') + 1) == std::string::npos)
+        fd = ::open((path + ".lsp").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        checkInterrupt(); // a FIFO waiting for a writer, given up with Ctrl-C
+        throw failed("");
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+        throw failed(""); // a folder is no file to load, as a missing file is not
+    // Read straight into the text (loads nest, so nothing large goes on the stack), one byte
+    // past the cap to tell a file that is too long.
+    std::string bytes;
+    std::size_t have = 0;
+    for (;;) {
+        bytes.resize(std::min(kMaxLoadBytes + 1, have + (64u << 10)));
+        ssize_t got = ::read(fd, &bytes[have], bytes.size() - have);
+        if (got < 0 && errno == EINTR) {
+            checkInterrupt();
+            continue;
+        }
+        if (got < 0)
+            throw failed(": cannot read it");
+        have += static_cast<std::size_t>(got);
+        if (have > kMaxLoadBytes)
+            throw failed(": longer than 16 MiB");
+        if (got == 0)
+            break;
+    }
+    bytes.resize(have);
+    std::wstring text = fromUtf8(bytes);
+    std::string().swap(bytes); // the bytes are not needed while the forms run
+    return evalText(text);
 }
 
 void Interpreter::write(const std::string& utf8Text) {
@@ -349,7 +407,10 @@ void Interpreter::defineCore() {
     });
     define(L"load", [](Interpreter& in, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);
-        return in.load(utf8(stringArg(args[0])));
+        std::string path;
+        if (!pathBytes(stringArg(args[0]), path))
+            throw LispError("LOAD failed: " + prin1Text(args[0]));
+        return in.load(path);
     });
 }
 

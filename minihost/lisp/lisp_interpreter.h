@@ -24,8 +24,11 @@ class Interpreter {
     // Reads and evaluates each top-level form of `text` in turn; the value of the last, nil
     // when there is none. Text that ends inside a form is malformed here.
     ValuePtr evalText(const std::wstring& text);
-    // Evaluates the forms of the file at `path` (tried as given, then with ".lsp" added).
+    // Evaluates the forms of the file at `path` (tried as given, then with ".lsp" added when
+    // the name has no extension). A file that is missing, a folder, or longer than
+    // kMaxLoadBytes is a LispError.
     ValuePtr load(const std::string& path);
+    static constexpr std::size_t kMaxLoadBytes = 16u << 20;
 
     // Prints `v` as prin1 does, on a line of its own; the quiet value of (princ) prints
     // nothing.
@@ -61,6 +64,12 @@ class Interpreter {
     std::map<std::wstring, Builtin> mBuiltins;
     std::map<std::wstring, ValuePtr> mVariables;
 };
+
+// Ctrl-C: interrupt() (safe to call from a signal handler) asks the evaluation under way to
+// stop; the interpreter then throws LispError "cancelled" at its next step, or when a file it
+// reads is interrupted. clearInterrupt() forgets a request that came while nothing ran.
+void interrupt();
+void clearInterrupt();
 
 // Checks the number of arguments of builtin calls: LispError "too few/many arguments".
 void expectArgs(const std::vector<ValuePtr>& args, std::size_t least, std::size_t most);

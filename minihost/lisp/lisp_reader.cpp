@@ -155,6 +155,11 @@ ValuePtr Reader::readList(int depth) {
 
 ValuePtr Reader::readString() {
     std::wstring text;
+    // Room for the plain run up to the closing quote or the first escape: a long string is
+    // then held once, without the slack of growing.
+    std::size_t plain = mText.find_first_of(L"\"\\", mAt);
+    if (plain != std::wstring::npos)
+        text.reserve(plain - mAt);
     for (;;) {
         if (mAt == mText.size())
             throw Incomplete{};

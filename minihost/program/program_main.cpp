@@ -1,5 +1,7 @@
 // The minihost program: loads a module into the stand-in host, opens drawings as documents and
 // runs LISP on them from the command line, from scripts or at an interactive prompt.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -16,6 +18,7 @@
 #include "minihost/lisp/lisp_printer.h"
 #include "minihost/lisp/lisp_reader.h"
 #include "minihost/frame/loader.h"
+#include "minihost/runtime/path_text.h"
 
 namespace {
 
@@ -145,13 +148,60 @@ void evaluatePending(Interpreter& in, std::wstring& pending) {
         pending.clear();
 }
 
+// Ctrl-C at the prompt: set by the signal handler, read by the line editor's hook.
+volatile std::sig_atomic_t gCancelLine = 0;
+
+void onInterrupt(int) {
+    gCancelLine = 1;
+    minihost::lisp::interrupt();
+}
+
+// readline's source of keys: a key from the terminal, or, when Ctrl-C interrupted the wait, a
+// newline that ends the line at once (the line is then thrown away). readline's own reading
+// would go back to waiting and hand the next key to the cancelled line.
+int readKey(FILE* stream) {
+    for (;;) {
+        unsigned char key;
+        ssize_t got = ::read(fileno(stream), &key, 1);
+        if (got == 1)
+            return key;
+        if (got < 0 && errno == EINTR) {
+            if (gCancelLine)
+                return '\n';
+            continue;
+        }
+        return EOF;
+    }
+}
+
+// On a terminal Ctrl-C cancels the line being typed or the evaluation running and shows the
+// prompt again, as the host's command line does; Ctrl-D (end of input) ends the session.
+void catchInterrupts() {
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a read waiting for input returns
+    sigaction(SIGINT, &action, nullptr);
+    rl_catch_signals = 0; // the handler above is the program's, while readline waits too
+    rl_getc_function = readKey;
+}
+
 void interact(Interpreter& in) {
     bool terminal = isatty(STDIN_FILENO) != 0;
+    if (terminal)
+        catchInterrupts();
     std::wstring pending;
     for (;;) {
         std::string line;
         if (terminal) {
+            gCancelLine = 0;
+            minihost::lisp::clearInterrupt();
             char* read = readline(pending.empty() ? "_$ " : "   ");
+            if (gCancelLine) {
+                std::free(read);
+                pending.clear(); // the form being typed goes, the session stays
+                continue;
+            }
             if (!read)
                 break;
             line = read;
@@ -204,7 +254,7 @@ int run(const Options& options) {
     }
     int status = 0;
     for (const std::string& drawing : options.drawings) {
-        if (!minihost::openDocument(minihost::lisp::fromUtf8(drawing), error)) {
+        if (!minihost::openDocument(minihost::pathText(drawing), error)) {
             std::cerr << "; error: cannot open the drawing " << drawing << ": " << error << '\n';
             status = 1;
             break;

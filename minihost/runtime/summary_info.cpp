@@ -1,5 +1,6 @@
 #include "minihost/runtime/summary_info.h"
 
+#include <algorithm>
 #include <new>
 
 #include "minihost/runtime/fault.h"
@@ -15,15 +16,53 @@ const HostOp kGetterOp[kBuiltInCount] = {
 
 } // namespace
 
+const SummaryData SummaryInfo::kNothing;
+
 void SummaryInfo::load(const SummaryData& data) {
-    mData = data;
+    mBase = &data;
+    for (std::wstring& text : mData.builtIn)
+        std::wstring().swap(text); // frees what the last working copy changed
+    mData.custom.clear();
+    std::fill(mOwn, mOwn + kBuiltInCount, false);
+    mOwnCustom = false;
     mIndexStale = true;
+}
+
+void SummaryInfo::storeInto(SummaryData& stored) {
+    if (mBase != &stored) {
+        SummaryData copy;
+        for (int i = 0; i < kBuiltInCount; ++i)
+            copy.builtIn[i] = text(static_cast<BuiltInField>(i));
+        copy.custom = custom();
+        stored = std::move(copy);
+        return;
+    }
+    for (int i = 0; i < kBuiltInCount; ++i) {
+        if (mOwn[i]) {
+            stored.builtIn[i].swap(mData.builtIn[i]);
+            mData.builtIn[i] = std::wstring();
+            mOwn[i] = false;
+        }
+    }
+    if (mOwnCustom) {
+        stored.custom.swap(mData.custom);
+        mData.custom.clear();
+        mOwnCustom = false;
+    }
+}
+
+decltype(SummaryData::custom)& SummaryInfo::ownCustom() {
+    if (!mOwnCustom) {
+        mData.custom = mBase->custom;
+        mOwnCustom = true;
+    }
+    return mData.custom;
 }
 
 Acad::ErrorStatus SummaryInfo::get(BuiltInField field, AcString& value) const {
     if (faultHit(kGetterOp[field]))
         return Acad::eNotApplicable;
-    return value.assign(mData.builtIn[field].c_str()) ? Acad::eOk : Acad::eOutOfMemory;
+    return value.assign(text(field).c_str()) ? Acad::eOk : Acad::eOutOfMemory;
 }
 
 Acad::ErrorStatus SummaryInfo::set(BuiltInField field, const ACHAR* value) {
@@ -31,6 +70,7 @@ Acad::ErrorStatus SummaryInfo::set(BuiltInField field, const ACHAR* value) {
         return Acad::eNotApplicable;
     try {
         mData.builtIn[field] = value ? value : L"";
+        mOwn[field] = true;
     } catch (const std::bad_alloc&) {
         return Acad::eOutOfMemory;
     }
@@ -40,9 +80,9 @@ Acad::ErrorStatus SummaryInfo::set(BuiltInField field, const ACHAR* value) {
 long SummaryInfo::find(const ACHAR* key) const {
     if (mIndexStale) {
         mIndex.clear();
-        mIndex.reserve(mData.custom.size());
-        for (std::size_t i = 0; i < mData.custom.size(); ++i)
-            mIndex.emplace(mData.custom[i].first, i); // the first of duplicate keys wins
+        mIndex.reserve(custom().size());
+        for (std::size_t i = 0; i < custom().size(); ++i)
+            mIndex.emplace(custom()[i].first, i); // the first of duplicate keys wins
         mIndexStale = false;
     }
     auto found = mIndex.find(key);
@@ -51,7 +91,7 @@ long SummaryInfo::find(const ACHAR* key) const {
 
 int SummaryInfo::numCustomInfo() const {
     faultHit(HostOp::CountCustom); // counted, never fails: the count has no status
-    return static_cast<int>(mData.custom.size());
+    return static_cast<int>(custom().size());
 }
 
 Acad::ErrorStatus SummaryInfo::addCustomSummaryInfo(const ACHAR* key, const ACHAR* value) {
@@ -62,7 +102,7 @@ Acad::ErrorStatus SummaryInfo::addCustomSummaryInfo(const ACHAR* key, const ACHA
     try {
         if (find(key) >= 0)
             return Acad::eDuplicateKey;
-        mData.custom.emplace_back(key, value ? value : L"");
+        ownCustom().emplace_back(key, value ? value : L"");
         try {
             mIndex.emplace(key, mData.custom.size() - 1);
         } catch (const std::bad_alloc&) {
@@ -78,8 +118,13 @@ Acad::ErrorStatus SummaryInfo::addCustomSummaryInfo(const ACHAR* key, const ACHA
 Acad::ErrorStatus SummaryInfo::deleteCustomSummaryInfo(int index) {
     if (faultHit(HostOp::RemoveCustom))
         return Acad::eNotApplicable;
-    if (index < 0 || static_cast<std::size_t>(index) >= mData.custom.size())
+    if (index < 0 || static_cast<std::size_t>(index) >= custom().size())
         return Acad::eInvalidIndex;
+    try {
+        ownCustom();
+    } catch (const std::bad_alloc&) {
+        return Acad::eOutOfMemory;
+    }
     mData.custom.erase(mData.custom.begin() + index);
     mIndexStale = true;
     return Acad::eOk;
@@ -94,7 +139,7 @@ Acad::ErrorStatus SummaryInfo::getCustomSummaryInfo(const ACHAR* key, AcString& 
         long at = find(key);
         if (at < 0)
             return Acad::eKeyNotFound;
-        return value.assign(mData.custom[at].second.c_str()) ? Acad::eOk : Acad::eOutOfMemory;
+        return value.assign(custom()[at].second.c_str()) ? Acad::eOk : Acad::eOutOfMemory;
     } catch (const std::bad_alloc&) {
         mIndexStale = true;
         return Acad::eOutOfMemory;
@@ -105,9 +150,9 @@ Acad::ErrorStatus SummaryInfo::getCustomSummaryInfo(int index, AcString& key,
                                                     AcString& value) const {
     if (faultHit(HostOp::ReadCustomAt))
         return Acad::eNotApplicable;
-    if (index < 0 || static_cast<std::size_t>(index) >= mData.custom.size())
+    if (index < 0 || static_cast<std::size_t>(index) >= custom().size())
         return Acad::eInvalidIndex;
-    const auto& entry = mData.custom[index];
+    const auto& entry = custom()[index];
     if (!key.assign(entry.first.c_str()) || !value.assign(entry.second.c_str()))
         return Acad::eOutOfMemory;
     return Acad::eOk;
@@ -122,7 +167,7 @@ Acad::ErrorStatus SummaryInfo::setCustomSummaryInfo(const ACHAR* key, const ACHA
         long at = find(key);
         if (at < 0)
             return Acad::eKeyNotFound;
-        mData.custom[at].second = value ? value : L"";
+        ownCustom()[at].second = value ? value : L"";
     } catch (const std::bad_alloc&) {
         mIndexStale = true;
         return Acad::eOutOfMemory;

@@ -1,6 +1,7 @@
 // The stand-in's AcDbDatabaseSummaryInfo: a working copy of one database's summary properties,
 // owned by that database. acdbGetSummaryInfo refreshes it from what the database stores;
-// acdbPutSummaryInfo stores it back.
+// acdbPutSummaryInfo stores it back. The copy is made lazily: a text is copied only when it is
+// changed, so a property of many megabytes is not held twice.
 #pragma once
 
 #include <unordered_map>
@@ -45,9 +46,19 @@ class SummaryInfo final : public AcDbDatabaseSummaryInfo {
     Acad::ErrorStatus setCustomSummaryInfo(const ACHAR* key, const ACHAR* value) override;
     AcDbDatabase* database() const override { return mOwner; }
 
-    const SummaryData& data() const { return mData; }
-    // Replaces the working copy. Throws std::bad_alloc.
+    // Starts the working copy from `data` (the properties its database stores), which must stay
+    // in place until the next load; nothing is copied.
     void load(const SummaryData& data);
+    // Stores the working copy in `stored`, moving the texts changed since the load when `stored`
+    // is what it was loaded from. Throws std::bad_alloc, leaving `stored` as it was.
+    void storeInto(SummaryData& stored);
+    // The working copy's texts.
+    const std::wstring& text(BuiltInField field) const {
+        return mOwn[field] ? mData.builtIn[field] : mBase->builtIn[field];
+    }
+    const decltype(SummaryData::custom)& custom() const {
+        return mOwnCustom ? mData.custom : mBase->custom;
+    }
 
   private:
     Acad::ErrorStatus get(BuiltInField field, AcString& value) const;
@@ -56,8 +67,16 @@ class SummaryInfo final : public AcDbDatabaseSummaryInfo {
     // removal has made it stale.
     long find(const ACHAR* key) const;
 
+    // The custom list, copied from the base first when it has not been yet. Throws
+    // std::bad_alloc.
+    decltype(SummaryData::custom)& ownCustom();
+
+    static const SummaryData kNothing;
     AcDbDatabase* mOwner;
-    SummaryData mData;
+    const SummaryData* mBase = &kNothing; // what was loaded; texts not changed since are read here
+    SummaryData mData;                    // the texts changed since the load
+    bool mOwn[kBuiltInCount] = {};
+    bool mOwnCustom = false;
     mutable std::unordered_map<std::wstring, std::size_t> mIndex;
     mutable bool mIndexStale = true;
 };

@@ -1,6 +1,7 @@
 // The platform runtime's wide-string and path functions, with the host platform's semantics on
 // POSIX paths: '/' separates, a backslash is an ordinary character, and where the host's
-// runtime would stop the process on a bad parameter these return an error code instead.
+// runtime would stop the process on a bad parameter these return an error code instead. Paths
+// pass between wide text and the system's bytes through path_text.h, byte for byte.
 #include "host/wcrt.h"
 
 #include <cerrno>
@@ -8,50 +9,68 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/path_text.h"
 
 namespace {
 
-// The current directory as wide text (its bytes read as UTF-8), or "" when unknown.
-std::wstring currentDirectory() {
+// The current directory as the system's bytes, or "" when unknown.
+std::string currentDirectory() {
     std::vector<char> bytes(256);
     while (!getcwd(bytes.data(), bytes.size())) {
         if (errno != ERANGE || bytes.size() > (1u << 20))
             return {};
         bytes.resize(bytes.size() * 2);
     }
-    return minihost::decodeUtf8(std::string(bytes.data()));
+    return bytes.data();
 }
 
-// `path` made absolute against `cwd`, with "." and ".." resolved as text.
-std::wstring absoluteForm(const std::wstring& path, const std::wstring& cwd) {
-    std::wstring whole = path[0] == L'/' ? path : cwd + L'/' + path;
-    std::vector<std::wstring> parts;
+// `path` made absolute against `cwd`. The folders that exist are resolved as the system
+// resolves them, symbolic links included, so that the result names the file that opening
+// `path` reaches: "link/../a" is "a" beside the folder the link points to, not beside the
+// link. The last name is kept as it is (a link there names the link), and what does not exist
+// is resolved as text.
+std::string absoluteForm(const std::string& path, const std::string& cwd) {
+    std::string whole = path[0] == '/' ? path : cwd + '/' + path;
+    std::vector<std::string> parts;
     std::size_t at = 0;
     while (at <= whole.size()) {
-        std::size_t slash = whole.find(L'/', at);
-        if (slash == std::wstring::npos)
+        std::size_t slash = whole.find('/', at);
+        if (slash == std::string::npos)
             slash = whole.size();
-        std::wstring part = whole.substr(at, slash - at);
-        if (part == L"..") {
-            if (!parts.empty())
-                parts.pop_back(); // ".." at the root stays at the root
-        } else if (!part.empty() && part != L".") {
+        std::string part = whole.substr(at, slash - at);
+        if (!part.empty() && part != ".")
             parts.push_back(std::move(part));
-        }
         at = slash + 1;
     }
-    std::wstring out;
-    for (const std::wstring& part : parts)
-        out += L'/' + part;
+    std::string out; // "" stands for the root
+    bool physical = true;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i] == "..") {
+            out.erase(out.empty() ? 0 : out.rfind('/')); // ".." at the root stays at the root
+            continue;
+        }
+        std::string next = out + '/' + parts[i];
+        if (physical && i + 1 < parts.size()) {
+            std::unique_ptr<char, void (*)(void*)> real(realpath(next.c_str(), nullptr), std::free);
+            if (real) {
+                out = real.get();
+                if (out == "/")
+                    out.clear();
+                continue;
+            }
+            physical = false; // from here on nothing exists: text is all there is
+        }
+        out = std::move(next);
+    }
     if (out.empty())
-        return L"/";
-    if (path.back() == L'/')
-        out += L'/'; // a path written as a folder keeps its closing separator
+        return "/";
+    if (path.back() == '/')
+        out += '/'; // a path written as a folder keeps its closing separator
     return out;
 }
 
@@ -66,13 +85,15 @@ extern "C" wchar_t* _wfullpath(wchar_t* buffer, const wchar_t* path, std::size_t
         return nullptr;
     std::wstring result;
     try {
-        std::wstring cwd;
+        std::string bytes, cwd;
+        if (!minihost::pathBytes(path, bytes))
+            return nullptr; // names no file the system could hold
         if (path[0] != L'/') {
             cwd = currentDirectory();
             if (cwd.empty())
                 return nullptr;
         }
-        result = absoluteForm(path, cwd);
+        result = minihost::pathText(absoluteForm(bytes, cwd));
     } catch (...) {
         return nullptr; // out of memory: the runtime reports failure, it does not throw
     }

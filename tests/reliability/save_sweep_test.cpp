@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <sys/xattr.h>
 
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
@@ -78,6 +79,8 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
         for (const std::string& name : listing(dir.path()))
             fs::remove(dir / name);
         writeFile(source, original);
+        // An attribute, so that copying attributes is swept too.
+        ::setxattr(source.c_str(), "user.project", "bridge", 6, 0);
         if (GetParam().oldBackup)
             writeFile(backupPath(), kOldBackup);
     }

@@ -49,28 +49,28 @@ long escapeAt(const std::wstring& text, std::size_t i) {
     return unit;
 }
 
-std::wstring unescape(const std::wstring& text) {
-    std::wstring out;
-    out.reserve(text.size());
-    std::size_t i = 0;
+// Undoes the escapes in place: what replaces an escape is never longer than the escape, so the
+// text is rewritten from the front without a second copy (values can be megabytes long).
+void unescape(std::wstring& text) {
+    std::size_t i = 0, out = 0;
     while (i < text.size()) {
         wchar_t c = text[i];
         if (c == L'^' && i + 1 < text.size()) {
             wchar_t next = text[i + 1];
             if (next == L' ') {
-                out += L'^';
+                text[out++] = L'^';
                 i += 2;
                 continue;
             }
             if (next >= 0x40 && next <= 0x5F) {
-                out += static_cast<wchar_t>(next - 0x40);
+                text[out++] = static_cast<wchar_t>(next - 0x40);
                 i += 2;
                 continue;
             }
         }
         long unit = escapeAt(text, i);
         if (unit < 0) {
-            out += c;
+            text[out++] = c;
             ++i;
             continue;
         }
@@ -78,14 +78,20 @@ std::wstring unescape(const std::wstring& text) {
         if (unit >= 0xD800 && unit <= 0xDBFF) {
             long low = escapeAt(text, i);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                if (sizeof(wchar_t) == 2) { // 16-bit text keeps the pair as it is
+                    text[out++] = static_cast<wchar_t>(unit);
+                    text[out++] = static_cast<wchar_t>(low);
+                } else {
+                    text[out++] =
+                        static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                }
                 i += 7;
                 continue;
             }
         }
-        out += static_cast<wchar_t>(unit);
+        text[out++] = static_cast<wchar_t>(unit);
     }
-    return out;
+    text.resize(out);
 }
 
 } // namespace
@@ -97,7 +103,8 @@ std::wstring decodeValue(const char* bytes, std::size_t length, int codePage) {
         for (std::size_t i = 0; i < length; ++i)
             raw += static_cast<unsigned char>(bytes[i]) < 0x80 ? static_cast<wchar_t>(bytes[i])
                                                                : kReplacement;
-    return unescape(raw);
+    unescape(raw);
+    return raw;
 }
 
 bool encodeValue(const std::wstring& text, std::string& line, int codePage) {

@@ -13,7 +13,9 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/support/temp_dir.h"
 
@@ -206,6 +208,57 @@ TEST(Program, ABinaryDrawingOpensChangesInMemorySavesAndRefusesAHyperlinkBaseCha
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir / "plan.dwg").compare(0, 6, "AC1032"), 0);
+}
+
+} // namespace
+
+namespace {
+
+// What load refuses: a folder reads like a missing file, and an endless file stops at the cap.
+TEST(Program, LoadRefusesFoldersAndEndlessFiles) {
+    TempDir dir;
+    fs::create_directory(dir / "folder");
+    Outcome r = run(dir.path(), "", "(load \"folder\")\n(load \"/dev/zero\")\n(princ \"on\")\n");
+    EXPECT_EQ(r.err, "; error: LOAD failed: \"folder\"\n"
+                     "; error: LOAD failed: \"/dev/zero\": longer than 16 MiB\n");
+    EXPECT_EQ(r.out, "on\n\"on\"\n");
+}
+
+// The program on a terminal (tmux's): Ctrl-C cancels the line being typed, and an evaluation
+// that waits (a load from a FIFO nobody writes), without ending the session; Ctrl-D ends it.
+TEST(Program, CtrlCCancelsTheLineOrTheEvaluationAndCtrlDEndsTheSession) {
+    if (std::system("command -v tmux >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "tmux is not installed";
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "slow.fifo").c_str(), 0600), 0);
+    const std::string tmux = "tmux -L gsl-test-" + std::to_string(::getpid()) + " ";
+    auto send = [&](const std::string& keys) {
+        ASSERT_EQ(std::system((tmux + "send-keys -t t " + keys).c_str()), 0);
+        ::usleep(400000); // the program answers before the next keys come
+    };
+    ASSERT_EQ(
+        std::system((tmux + "new-session -d -s t -x 100 -y 20 -c " +
+                     shellQuoted(dir.path().string()) + " " +
+                     shellQuoted(shellQuoted(kProgram.string()) + "; echo ended $?; sleep 10"))
+                        .c_str()),
+        0);
+    ::usleep(1000000);
+    send("'(setq x 42)' Enter");
+    send("'(list 1 2'");
+    send("C-c");
+    send("'(load \"slow.fifo\")' Enter");
+    send("C-c");
+    send("'(list x 7)' Enter");
+    send("C-d");
+    ::usleep(500000);
+    const std::string screen = dir.path().string() + "/screen";
+    std::system((tmux + "capture-pane -p -t t > " + shellQuoted(screen)).c_str());
+    std::system((tmux + "kill-server").c_str());
+    const std::string text = readFile(screen);
+    EXPECT_NE(text.find("_$ (list 1 2\n_$ (load"), std::string::npos) << text;
+    EXPECT_NE(text.find("; error: cancelled\n_$ (list x 7)\n(42 7)\n_$"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("ended 0"), std::string::npos) << text;
 }
 
 } // namespace
