@@ -29,8 +29,8 @@ Acad::ErrorStatus verifySaved(int fd, const std::string& section, dwg::BinaryDra
     if (status != Acad::eOk)
         return status;
     std::uint8_t copy[dwg::kFileHeaderSize];
-    status = dwg::fileBytes(fd)(dwg::get64(out.container.header + dwg::kSecondHeader),
-                                sizeof copy, copy);
+    status = dwg::fileBytes(fd)(dwg::get64(out.container.header + dwg::kSecondHeader), sizeof copy,
+                                copy);
     if (status != Acad::eOk)
         return status;
     if (std::memcmp(copy, out.start + dwg::kPrefixSize, sizeof copy) != 0)
@@ -76,10 +76,10 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
     request.elsewhere = &file.elsewhere;
     request.write = [&](int out) {
         for (const dwg::Piece& piece : edit.pieces) {
-            Acad::ErrorStatus wrote =
-                piece.copy ? copyRange(file.fd, static_cast<off_t>(piece.from),
-                                       static_cast<off_t>(piece.to), out)
-                           : writeAll(out, piece.bytes.data(), piece.bytes.size());
+            Acad::ErrorStatus wrote = piece.copy
+                                          ? copyRange(file.fd, static_cast<off_t>(piece.from),
+                                                      static_cast<off_t>(piece.to), out)
+                                          : writeAll(out, piece.bytes.data(), piece.bytes.size());
             if (wrote != Acad::eOk)
                 return wrote;
         }
@@ -104,11 +104,10 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
         const std::string& path = replaced.identity.path;
         if (file.identity.known && file.identity.path != path)
             now.elsewhere.push_back(file.identity);
-        now.elsewhere.erase(std::remove_if(now.elsewhere.begin(), now.elsewhere.end(),
-                                           [&](const FileIdentity& known) {
-                                               return known.path == path;
-                                           }),
-                            now.elsewhere.end());
+        now.elsewhere.erase(
+            std::remove_if(now.elsewhere.begin(), now.elsewhere.end(),
+                           [&](const FileIdentity& known) { return known.path == path; }),
+            now.elsewhere.end());
         now.fd = out.release();
         now.identity = std::move(replaced.identity);
         file.swap(now);

@@ -84,4 +84,43 @@ TEST(KilledSave, AtEverySystemCallLeavesAWholeDrawingAndNoStrayFile) {
     }
 }
 
+TEST(KilledSave, OfABinaryDrawingAtEverySystemCallLeavesTheOldOrTheNewDrawing) {
+    testing_support::TempDir dir;
+    const fs::path source = dir / "drawing.dwg";
+    const fs::path real =
+        testing_support::sharedDrawings().parent_path() / "dwg" / "r2010_custom.dwg";
+    const std::wstring oldTitle = titleOf(real), newTitle(200, L'n'); // the page has to move
+    auto prepare = [&] {
+        for (const std::string& name : listing(dir.path()))
+            fs::remove(dir / name);
+        fs::copy_file(real, source);
+        fs::permissions(source, fs::perms::owner_write, fs::perm_options::add);
+    };
+    prepare();
+    minihost::clearFileFaults();
+    ASSERT_TRUE(merge(source, L"Title", newTitle));
+    long calls[static_cast<int>(FileOp::kCount)];
+    for (int op = 0; op < static_cast<int>(FileOp::kCount); ++op)
+        calls[op] = minihost::fileOpCount(static_cast<FileOp>(op));
+    ASSERT_EQ(titleOf(source), newTitle);
+    int kills = 0;
+    for (int op = 0; op < static_cast<int>(FileOp::kCount); ++op) {
+        for (long nth = 1; nth <= calls[op]; ++nth, ++kills) {
+            SCOPED_TRACE(testing::Message() << "op " << op << " call " << nth);
+            prepare();
+            EXPECT_EQ(inChild([&] {
+                          minihost::clearFileFaults();
+                          minihost::failFileOp(static_cast<FileOp>(op), nth,
+                                               minihost::kKillProcess);
+                          merge(source, L"Title", newTitle);
+                          return 0;
+                      }),
+                      128 + SIGKILL);
+            const std::wstring title = titleOf(source);
+            EXPECT_TRUE(title == oldTitle || title == newTitle) << "neither drawing is whole";
+        }
+    }
+    EXPECT_GE(kills, 10);
+}
+
 } // namespace
