@@ -1,6 +1,7 @@
 #include "dwg_summary.h"
 
 #include "dwg_bytes.h"
+#include "minihost/drawing/code_page.h"
 
 namespace minihost {
 namespace dwg {
@@ -100,6 +101,11 @@ Acad::ErrorStatus parseSummary(const std::string& bytes, const TextForm& form, S
 Acad::ErrorStatus buildSummary(const SummaryRecord& old, const SummaryData& data,
                                const TextForm& form, std::string& out) {
     out.clear();
+    bool changed = data.custom != old.data.custom;
+    for (int i = 0; i < kBuiltInCount; ++i)
+        changed = changed || data.builtIn[i] != old.data.builtIn[i];
+    if (changed && !form.wide && (!form.knownPage || !codepage::isAvailable(form.codePage)))
+        return Acad::eNotImplementedYet; // no converter for the drawing's code page
     for (int i = 0; i < kBuiltInCount; ++i) {
         if (data.builtIn[i] == old.data.builtIn[i] && !old.rawBuiltIn[i].empty())
             out += old.rawBuiltIn[i];

@@ -209,6 +209,13 @@ TEST_F(DwgSave, EightBitTextIsWrittenInTheDrawingsCodePage) {
     EXPECT_EQ(edit(
                   path, [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"\x4E2D"; }, wrote),
               Acad::eInvalidInput); // not in the code page
+    bytes = readFile(path);
+    bytes[0x13] = 99; // an index that names no code page: read as 1252, never written
+    writeFile(path, bytes);
+    EXPECT_EQ(edit(
+                  path, [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"t"; }, wrote),
+              Acad::eNotImplementedYet);
+    EXPECT_TRUE(readFile(path) == bytes);
 }
 
 } // namespace
