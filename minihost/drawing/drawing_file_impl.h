@@ -123,6 +123,11 @@ Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size);
 // Copies [from, to) of `in` to the end of `out`: in the kernel where it can, else by reading.
 Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out);
 
+// After a save of `previous` put the new file `fd` at the path `saved` describes: makes `next`
+// own `fd` and stand for that file, knowing what `previous` knew of the files it was saved to
+// at other paths. May throw std::bad_alloc before it takes `fd`.
+void adoptSavedFile(const DrawingFile& previous, DrawingFile& next, int fd, FileIdentity&& saved);
+
 // Saves the binary drawing `file` with `summary` to `target` in its own version, editing the
 // summary in place (drawing_save_binary.cpp).
 Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summary,

@@ -190,6 +190,19 @@ Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out) {
     return Acad::eOk;
 }
 
+void adoptSavedFile(const DrawingFile& previous, DrawingFile& next, int fd, FileIdentity&& saved) {
+    // What the drawing knows of the files at other paths, for their next save.
+    next.elsewhere = previous.elsewhere;
+    if (previous.identity.known && previous.identity.path != saved.path)
+        next.elsewhere.push_back(previous.identity);
+    next.elsewhere.erase(
+        std::remove_if(next.elsewhere.begin(), next.elsewhere.end(),
+                       [&](const FileIdentity& known) { return known.path == saved.path; }),
+        next.elsewhere.end());
+    next.identity = std::move(saved);
+    next.fd = fd;
+}
+
 } // namespace drawing
 
 namespace {
@@ -274,17 +287,8 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
                 saved.memTail.clear();
                 saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
                              (previewEnd - previewBegin);
-                // What the drawing knows of the files at other paths, for their next save.
-                saved.elsewhere = file->elsewhere;
-                const std::string& path = replaced.identity.path;
-                if (file->identity.known && file->identity.path != path)
-                    saved.elsewhere.push_back(file->identity);
-                saved.elsewhere.erase(
-                    std::remove_if(saved.elsewhere.begin(), saved.elsewhere.end(),
-                                   [&](const FileIdentity& known) { return known.path == path; }),
-                    saved.elsewhere.end());
-                saved.fd = out.release();
-                saved.identity = std::move(replaced.identity);
+                drawing::adoptSavedFile(*file, saved, out.get(), std::move(replaced.identity));
+                out.release();
                 file->swap(saved);
             }
         } catch (const std::bad_alloc&) {

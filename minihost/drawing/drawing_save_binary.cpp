@@ -99,17 +99,8 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
         now.size = savedSize;
         now.version = saved->version;
         now.binary = std::move(saved);
-        // What the drawing knows of the files at other paths, for their next save.
-        now.elsewhere = file.elsewhere;
-        const std::string& path = replaced.identity.path;
-        if (file.identity.known && file.identity.path != path)
-            now.elsewhere.push_back(file.identity);
-        now.elsewhere.erase(
-            std::remove_if(now.elsewhere.begin(), now.elsewhere.end(),
-                           [&](const FileIdentity& known) { return known.path == path; }),
-            now.elsewhere.end());
-        now.fd = out.release();
-        now.identity = std::move(replaced.identity);
+        adoptSavedFile(file, now, out.get(), std::move(replaced.identity));
+        out.release();
         file.swap(now);
     } catch (const std::bad_alloc&) {
     }
