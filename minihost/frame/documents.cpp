@@ -162,37 +162,50 @@ AcApDocument* addDocument(const std::wstring& fileName, std::unique_ptr<AcDbData
 
 } // namespace
 
-std::string statusText(int status) {
-    static const char* const names[] = {
-        "eOk (success)",
-        "eNotImplementedYet (not available here, such as a code page the system cannot convert)",
-        "eNotApplicable (not applicable)",
-        "eInvalidInput (invalid input)",
-        "eKeyNotFound (key not found)",
-        "eDuplicateKey (duplicate key)",
-        "eInvalidIndex (invalid index)",
-        "eOutOfMemory (out of memory)",
-        "eNullObjectPointer (null object)",
-        "eFileNotFound (file not found)",
-        "eFileAccessErr (the file cannot be read)",
-        "eNotADrawing (not a drawing file)",
-        "eDwgCorrupt (the drawing file is damaged)",
-        "eDwgNeedsRecovery (the drawing file is truncated)",
-        "eUnsupportedVersion (unsupported drawing file version)",
-        "eFileWriteError (the file cannot be written)",
-        "eFileSystemErr (file system error)",
-        "eNotSupportedInDwgApi (not supported)",
-        "eWasOpenForWrite (the database is already loaded)",
-        "eFileSharingViolation (another program changed the file, or is saving it)",
-        "eDwgCRCError (a check value of the drawing file does not match)",
-        "eBadDwgHeader (the drawing file's layout is not one this host reads)",
-        "eInvalidDwgVersion (a drawing file version newer than this host knows)",
-        "eSecErrorDecryptingData (the drawing's properties are encrypted)",
-        "eUnsupportedFileFormat (binary DXF is not read)",
-    };
-    if (status >= 0 && status < static_cast<int>(sizeof names / sizeof names[0]))
-        return names[status];
+namespace {
+
+// Each status's name and what it means to a user, by value.
+const char* const kStatuses[][2] = {
+    {"eOk", "success"},
+    {"eNotImplementedYet", "not available here, such as a code page the system cannot convert"},
+    {"eNotApplicable", "not applicable"},
+    {"eInvalidInput", "invalid input"},
+    {"eKeyNotFound", "key not found"},
+    {"eDuplicateKey", "duplicate key"},
+    {"eInvalidIndex", "invalid index"},
+    {"eOutOfMemory", "out of memory"},
+    {"eNullObjectPointer", "null object"},
+    {"eFileNotFound", "file not found"},
+    {"eFileAccessErr", "the file cannot be accessed"},
+    {"eNotADrawing", "not a drawing file"},
+    {"eDwgCorrupt", "the drawing file is damaged"},
+    {"eDwgNeedsRecovery", "the drawing file is truncated"},
+    {"eUnsupportedVersion", "unsupported drawing file version"},
+    {"eFileWriteError", "the file cannot be written"},
+    {"eFileSystemErr", "file system error"},
+    {"eNotSupportedInDwgApi", "not supported"},
+    {"eWasOpenForWrite", "the database is already loaded"},
+    {"eFileSharingViolation", "another program changed the file, or is saving it"},
+    {"eDwgCRCError", "a check value of the drawing file does not match"},
+    {"eBadDwgHeader", "the drawing file's layout is not one this host reads"},
+    {"eInvalidDwgVersion", "a drawing file version newer than this host knows"},
+    {"eSecErrorDecryptingData", "the drawing's properties are encrypted"},
+    {"eUnsupportedFileFormat", "binary DXF is not read"},
+};
+constexpr int kStatusCount = static_cast<int>(sizeof kStatuses / sizeof kStatuses[0]);
+
+} // namespace
+
+std::string statusWords(int status) {
+    if (status >= 0 && status < kStatusCount)
+        return kStatuses[status][1];
     return "status " + std::to_string(status);
+}
+
+std::string statusText(int status) {
+    if (status >= 0 && status < kStatusCount)
+        return std::string(kStatuses[status][0]) + " (" + kStatuses[status][1] + ")";
+    return statusWords(status);
 }
 
 AcApDocument* openDocument(const std::wstring& path, std::string& error) {

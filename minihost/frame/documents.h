@@ -36,7 +36,9 @@ void destroyDocumentManager();
 void recreateDocumentManager();
 // Number of reactors registered with the document manager (0 when there is none).
 int documentReactorCount();
-// The status in words, e.g. "eFileNotFound (file not found)".
+// The status by name and in words, e.g. "eFileNotFound (file not found)".
 std::string statusText(int status);
+// The status in words only, e.g. "file not found".
+std::string statusWords(int status);
 
 } // namespace minihost

@@ -160,10 +160,7 @@ CallResult invokeExternal(const std::wstring& name, const resbuf* args) {
         none.kind = CallResult::NoResult;
         return none;
     }
-    return runCall(definition.code, args, definition.module, [&definition] {
-        internal::sendMessage(definition.module, 5, nullptr);
-        return 0;
-    });
+    return invokeByCode(definition.module, definition.code, args);
 }
 
 CallResult invokeByCode(void* module, int code, const resbuf* args) {

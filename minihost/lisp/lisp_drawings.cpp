@@ -15,47 +15,6 @@
 namespace minihost::lisp {
 namespace {
 
-std::string statusWords(Acad::ErrorStatus status) {
-    switch (status) {
-    case Acad::eFileNotFound:
-        return "file not found";
-    case Acad::eFileAccessErr:
-        return "the file cannot be accessed";
-    case Acad::eNotADrawing:
-        return "not a drawing file";
-    case Acad::eDwgCorrupt:
-        return "the drawing is damaged";
-    case Acad::eDwgNeedsRecovery:
-        return "the drawing is truncated";
-    case Acad::eUnsupportedVersion:
-        return "unsupported drawing format";
-    case Acad::eDwgCRCError:
-        return "a check value of the drawing does not match";
-    case Acad::eBadDwgHeader:
-        return "a drawing layout this host does not read";
-    case Acad::eInvalidDwgVersion:
-        return "a drawing version newer than this host knows";
-    case Acad::eSecErrorDecryptingData:
-        return "the drawing's properties are encrypted";
-    case Acad::eUnsupportedFileFormat:
-        return "binary DXF is not read";
-    case Acad::eNotImplementedYet:
-        return "not available for this drawing";
-    case Acad::eFileWriteError:
-        return "the file cannot be written";
-    case Acad::eFileSystemErr:
-        return "file system error";
-    case Acad::eOutOfMemory:
-        return "out of memory";
-    case Acad::eInvalidInput:
-        return "invalid input";
-    case Acad::eFileSharingViolation:
-        return "another program changed the file since it was read, or is saving it";
-    default:
-        return "status " + std::to_string(static_cast<int>(status));
-    }
-}
-
 std::string quoted(const std::wstring& path) {
     return prin1Text(string(path));
 }
