@@ -314,6 +314,10 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
         (old.st_dev != expected->device || old.st_ino != expected->inode ||
          !sameContent(old, *expected)))
         return Acad::eFileSharingViolation;
+    // Holding the lock, no other save is half done on this file: what hidden names of it
+    // remain were left by a killed save. They go before this save makes a name of its own.
+    if (current.get() >= 0)
+        removeLeftovers(folder, dir.get(), name);
 
     // 3. The new file, unnamed until it is complete. Where the file system cannot make
     // unnamed files it gets a hidden name at once, and loses it again on any failure.
@@ -371,7 +375,6 @@ Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& resu
             return Acad::eFileSystemErr;
         }
     } else {
-        removeLeftovers(folder, dir.get(), name);
         if (named.empty()) {
             named = tempName(name, ".tmp");
             if (fsys::linkFd(out.get(), dir.get(), named.c_str()) != 0) {

@@ -1,5 +1,6 @@
 // Saving drawings: what changes and what must not, the preview, the backup, new drawings,
 // and a failure at any step of a save leaving the file as it was.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "drawing_test_util.h"
@@ -444,6 +445,38 @@ TEST_F(DrawingSave, CopyFallsBackToReadingWhereTheKernelCannotCopy) {
     minihost::failFileOp(FileOp::Copy, 1, EXDEV, true);
     ASSERT_EQ(save(file.get(), summary, dir / "copy.dwg", false, true), Acad::eOk);
     EXPECT_EQ(readFile(dir / "copy.dwg"), original);
+}
+
+// A file system that cannot make unnamed files refuses that one open with EOPNOTSUPP; every
+// open of a save is refused so in turn. The save over the drawing must then go through a
+// hidden name and succeed, and no refusal may leave a file behind.
+TEST_F(DrawingSave, WithoutUnnamedFilesASaveUsesAHiddenNameAndLeavesNone) {
+    load(fixture("preview.dxf"));
+    SummaryData changed = summary;
+    changed.builtIn[minihost::kTitle] = L"hidden name";
+    minihost::clearFileFaults();
+    ASSERT_EQ(save(file.get(), changed, path, true), Acad::eOk);
+    const long opens = minihost::fileOpCount(FileOp::Open); // of the save alone
+    int succeeded = 0;
+    for (long nth = 1; nth <= opens; ++nth) {
+        load(fixture("preview.dxf"));
+        fs::remove(dir / "drawing.bak");
+        minihost::clearFileFaults();
+        minihost::failFileOp(FileOp::Open, nth, EOPNOTSUPP);
+        const Acad::ErrorStatus status = save(file.get(), changed, path, true);
+        minihost::clearFileFaults();
+        if (status == Acad::eOk) {
+            ++succeeded;
+            EXPECT_EQ(reread(path).builtIn[minihost::kTitle], L"hidden name") << nth;
+            EXPECT_EQ(readFile(dir / "drawing.bak"), original) << nth;
+        } else {
+            EXPECT_EQ(readFile(path), original) << nth;
+        }
+        std::vector<std::string> names = listing(dir.path());
+        names.erase(std::remove(names.begin(), names.end(), "drawing.bak"), names.end());
+        EXPECT_EQ(names, std::vector<std::string>{"drawing.dwg"}) << nth;
+    }
+    EXPECT_GE(succeeded, 1) << "no save went through a hidden name";
 }
 
 TEST_F(DrawingSave, DatabaseReadsAndSavesThroughTheHostInterface) {
