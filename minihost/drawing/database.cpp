@@ -80,7 +80,7 @@ Acad::ErrorStatus AcDbDatabase::saveAs(const ACHAR* fileName, bool bakAndRename,
     options.hasSecurityParams = securityParams != nullptr;
     try {
         Acad::ErrorStatus status =
-            minihost::saveDrawingFile(mpImpDb->file.get(), mpImpDb->stored, fileName, options);
+            minihost::saveDrawingFile(mpImpDb->file, mpImpDb->stored, fileName, options);
         if (status == Acad::eOk)
             mpImpDb->fileName = fileName;
         return status;

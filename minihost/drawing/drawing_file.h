@@ -34,5 +34,9 @@ struct SaveOptions {
 // repointed at what was written.
 Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
                                   const wchar_t* path, const SaveOptions& options);
+// The same for a database that keeps its drawing in `file`: a new drawing (nullptr) saved with
+// eOk is kept in `file` from then on, so that its next save knows the file it wrote.
+Acad::ErrorStatus saveDrawingFile(DrawingFilePtr& file, const SummaryData& summary,
+                                  const wchar_t* path, const SaveOptions& options);
 
 } // namespace minihost

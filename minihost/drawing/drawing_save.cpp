@@ -297,4 +297,17 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     return Acad::eOk;
 }
 
+Acad::ErrorStatus saveDrawingFile(DrawingFilePtr& file, const SummaryData& summary,
+                                  const wchar_t* path, const SaveOptions& options) {
+    if (file)
+        return saveDrawingFile(file.get(), summary, path, options);
+    DrawingFilePtr fresh = newDrawingFile();
+    if (!fresh)
+        return Acad::eOutOfMemory;
+    Acad::ErrorStatus status = saveDrawingFile(fresh.get(), summary, path, options);
+    if (status == Acad::eOk)
+        file = std::move(fresh);
+    return status;
+}
+
 } // namespace minihost

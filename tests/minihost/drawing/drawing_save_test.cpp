@@ -497,4 +497,17 @@ TEST_F(DrawingSave, DatabaseReadsAndSavesThroughTheHostInterface) {
     EXPECT_EQ(readFile(dir / "drawing.bak"), original);
 }
 
+// A new database saved twice: the second save knows the file the first one wrote, so a change
+// another program made in between is not overwritten.
+TEST_F(DrawingSave, ANewDatabaseSavedAgainKeepsAnotherProgramsChange) {
+    AcDbDatabase db(true, false);
+    const std::wstring target = widePath(dir / "new.dxf");
+    ASSERT_EQ(db.saveAs(target.c_str(), false, AcDb::kDHL_CURRENT, nullptr), Acad::eOk);
+    writeFile(dir / "other.dxf", "changed by another program");
+    fs::rename(dir / "other.dxf", dir / "new.dxf");
+    EXPECT_EQ(db.saveAs(target.c_str(), false, AcDb::kDHL_CURRENT, nullptr),
+              Acad::eFileSharingViolation);
+    EXPECT_EQ(readFile(dir / "new.dxf"), "changed by another program");
+}
+
 } // namespace
