@@ -222,7 +222,9 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
         if (!insert(after[j]))
             return Acad::eInvalidInput;
     }
-    if (out.size() > kMaxHead)
+    // A reader must find the header's closing group within its first kMaxHead bytes too.
+    const std::size_t closingGroup = 2 * file.eol.size() + sizeof "  0" + sizeof "ENDSEC";
+    if (out.size() + closingGroup > kMaxHead)
         return Acad::eInvalidInput; // it could not be read back
     return Acad::eOk;
 }

@@ -6,6 +6,7 @@
 #include "drawing_test_util.h"
 #include "tests/reliability/alloc_fault.h"
 #include "host/arxhost.h"
+#include "minihost/drawing/drawing_file_impl.h"
 #include "minihost/drawing/file_faults.h"
 #include "tests/support/temp_dir.h"
 
@@ -477,6 +478,27 @@ TEST_F(DrawingSave, WithoutUnnamedFilesASaveUsesAHiddenNameAndLeavesNone) {
         EXPECT_EQ(names, std::vector<std::string>{"drawing.dwg"}) << nth;
     }
     EXPECT_GE(succeeded, 1) << "no save went through a hidden name";
+}
+
+// Whatever a save writes reads back: a header that would end past what a reader takes is
+// refused, however close to the limit it comes.
+TEST_F(DrawingSave, AHeadTooLongToReadBackIsRefused) {
+    load(fixture("preview.dxf"));
+    SummaryData changed = summary;
+    changed.builtIn[minihost::kTitle] = L"x";
+    std::string head;
+    ASSERT_EQ(minihost::drawing::buildHead(*file, changed, head), Acad::eOk);
+    const std::size_t limit = minihost::drawing::kMaxHead;
+    for (std::size_t spare : {0, 1, 8, 20, 64}) {
+        changed.builtIn[minihost::kTitle] = std::wstring(limit - head.size() - spare + 1, L'x');
+        const Acad::ErrorStatus saved = save(file.get(), changed, dir / "long.dxf");
+        if (saved == Acad::eOk)
+            EXPECT_EQ(reread(dir / "long.dxf").builtIn[minihost::kTitle].size(),
+                      changed.builtIn[minihost::kTitle].size())
+                << spare;
+        else
+            EXPECT_EQ(saved, Acad::eInvalidInput) << spare;
+    }
 }
 
 TEST_F(DrawingSave, DatabaseReadsAndSavesThroughTheHostInterface) {
