@@ -277,8 +277,9 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
 
     // The file now at the path is what `file` stands for from here on. Its head is known, so
     // nothing more is asked of the file system once the new file has taken the path.
-    // Without memory for that, `file` keeps standing for what it was read from, which saves
-    // the same drawing.
+    // Without memory for that, `file` keeps standing for what it was read from: it still saves
+    // the same drawing elsewhere, and a later save to this path is refused as a change made by
+    // someone else, which loses nothing.
     if (!fresh) {
         try {
             DrawingFile saved;

@@ -93,7 +93,8 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
 
     // The file now at the path is what `file` stands for from here on; it was read back whole
     // above, so nothing more is asked of the file system. Without memory for that, `file`
-    // keeps standing for the file it was read from, which saves the same drawing.
+    // keeps standing for the file it was read from: it still saves the same drawing elsewhere,
+    // and a later save to this path is refused as a change made by someone else.
     try {
         DrawingFile now;
         now.size = savedSize;
