@@ -48,14 +48,11 @@ struct VariableWriter {
 // a lone tag to a lone value.
 class CustomPairs {
   public:
-    CustomPairs(const DrawingFile& file, const drawing::CustomList& before,
+    // `first` is the index of the file's first custom variable.
+    CustomPairs(const DrawingFile& file, int first, const drawing::CustomList& before,
                 const SummaryData& summary, const VariableWriter& write)
-        : mFile(file), mBeforeList(before), mSummary(summary), mWrite(write),
+        : mFile(file), mBeforeList(before), mSummary(summary), mWrite(write), mFirst(first),
           mPairOf(file.vars.size(), -1), mAfter(file.customVars.size()) {
-        for (int j = static_cast<int>(file.vars.size()); j-- > 0;)
-            if (file.vars[j].kind == drawing::kCustomTag ||
-                file.vars[j].kind == drawing::kCustomValue)
-                mFirst = j;
         const auto& pairVars = file.customVars;
         mWholeList = pairVars.size() != before.size();
         for (const auto& p : pairVars)
@@ -118,7 +115,7 @@ class CustomPairs {
     const SummaryData& mSummary;
     const VariableWriter& mWrite;
     bool mWholeList = false;
-    int mFirst = -1;          // the file's first custom variable
+    int mFirst;               // the file's first custom variable
     std::vector<int> mNewOf;  // per pair of the file: the pair it becomes, -1 when removed
     std::vector<int> mPairOf; // per variable of the file: the custom pair it belongs to
     std::vector<int> mBefore; // new pairs before the file's first pair
@@ -186,7 +183,7 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     if (firstOf[kHyperlinkBase] == kNone && !summary.builtIn[kHyperlinkBase].empty())
         (vars.empty() ? atStart : after.back()).push_back(kHyperlinkBase);
 
-    const CustomPairs customPairs(file, customBefore, summary, write);
+    const CustomPairs customPairs(file, firstCustom, customBefore, summary, write);
     auto insert = [&](const std::vector<int>& elements) {
         for (int element : elements) {
             bool ok = true;
