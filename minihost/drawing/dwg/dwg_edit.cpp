@@ -164,7 +164,6 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
 
     // The same size: the page alone.
     if (n == get64(desc)) {
-        edit.kind = EditKind::kPageOnly;
         b.copy(0, kSummaryAddress);
         b.add(addressField(page.address));
         b.copy(kSummaryAddress + 4, page.address);
@@ -186,7 +185,6 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
         std::uint64_t mapEnd = sections->address + mapPage.size();
         bool clearOfHeader = second >= mapEnd || second + kFileHeaderSize <= sections->address;
         if (mapPage.size() <= sections->size && mapEnd <= fileSize && clearOfHeader) {
-            edit.kind = EditKind::kSectionMapInPlace;
             bool pageFirst = page.address < sections->address;
             std::uint64_t firstAt = pageFirst ? page.address : sections->address;
             std::uint64_t firstEnd = pageFirst ? pageEnd : mapEnd;
@@ -208,7 +206,6 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
     // Otherwise new maps at the end of the page area, after the page when it moves; the pages
     // they replace become gaps whose old bytes stay, unless they end the page area, where the
     // new pages take their place.
-    edit.kind = n <= capacity ? EditKind::kNewMaps : EditKind::kMovedPage;
     const bool movePage = n > capacity;
     const auto pageMapNumber = static_cast<std::int32_t>(get32(header + kPageMapNumber));
     const auto sectionMapNumber = static_cast<std::int32_t>(get32(header + kSectionMapNumber));
