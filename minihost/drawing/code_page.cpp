@@ -70,25 +70,6 @@ class Converter {
     iconv_t mCd;
 };
 
-// The code point that starts at text[i] and how many units it takes; a 16-bit wchar_t holds
-// characters beyond the BMP as surrogate pairs.
-char32_t codePointAt(const std::wstring& text, std::size_t i, std::size_t& units) {
-    auto c = static_cast<char32_t>(text[i]);
-    units = 1;
-    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-        auto low = static_cast<char32_t>(text[i + 1]);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-            units = 2;
-            return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        }
-    }
-    return c;
-}
-
-bool isScalar(char32_t c) {
-    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-}
-
 } // namespace
 
 int fromDxfName(const std::string& name) {
@@ -161,9 +142,9 @@ Status encode(int codePage, const std::wstring& text, std::string& out, Escape e
     // a character onto a look-alike would otherwise change the text.
     std::unordered_map<char32_t, std::string> known;
     std::string utf8, bytes, again;
-    for (std::size_t i = 0, units = 1; i < text.size(); i += units) {
-        const char32_t c = codePointAt(text, i, units);
-        bool ok = isScalar(c);
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = nextCodePoint(text.data(), text.size(), i);
+        bool ok = isScalarValue(c);
         if (ok && codePage == kUtf8) {
             appendUtf8(out, c);
             continue;

@@ -293,7 +293,9 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
             return Acad::eNotImplementedYet; // its text cannot be read correctly here
     }
 
-    // Each custom property's tag and value variables, paired as readCustom pairs them.
+    // Each custom property's tag and value variables: a value belongs to the tag just before
+    // it, a value with none is a property without a tag, and a tag with none one without a
+    // value.
     bool tagPending = false;
     for (std::size_t j = 0; j < file.vars.size(); ++j) {
         const int kind = file.vars[j].kind;
@@ -335,20 +337,11 @@ void readBuiltIn(const DrawingFile& file, int field, std::wstring& text) {
 
 void readCustom(const DrawingFile& file, CustomList& custom) {
     custom.clear();
-    bool tagPending = false;
-    for (const Var& var : file.vars) {
-        if (var.kind == kCustomTag) {
-            custom.emplace_back(variableText(file, var), std::wstring());
-            tagPending = true;
-        } else if (var.kind == kCustomValue) {
-            if (!tagPending)
-                custom.emplace_back(std::wstring(), std::wstring());
-            custom.back().second = variableText(file, var);
-            tagPending = false;
-        } else if (var.kind != kOther) {
-            tagPending = false;
-        }
-    }
+    auto text = [&file](int j) {
+        return j < 0 ? std::wstring() : variableText(file, file.vars[static_cast<std::size_t>(j)]);
+    };
+    for (const auto& [tag, value] : file.customVars)
+        custom.emplace_back(text(tag), text(value));
 }
 
 Acad::ErrorStatus openStatus(int err) {

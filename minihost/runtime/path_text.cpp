@@ -31,7 +31,7 @@ std::wstring pathText(const std::string& bytes) {
                     c = (c << 6) | (s[i + k] & 0x3F);
             }
             static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-            if (length && (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
+            if (length && (c < kLeast[length] || !isScalarValue(c)))
                 length = 0;
         }
         if (length == 0) {
@@ -52,7 +52,7 @@ bool pathBytes(const std::wstring& text, std::string& out) {
         const auto c = static_cast<char32_t>(wc);
         if (c == 0 || c > 0x10FFFF)
             return false;
-        if (c >= 0xD800 && c <= 0xDFFF) {
+        if (isSurrogate(c)) {
             if (c < 0xDC80 || c > 0xDCFF)
                 return false;
             out += static_cast<char>(c - 0xDC00);

@@ -1,5 +1,6 @@
 #include "dwg_container.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dwg_bytes.h"
@@ -23,14 +24,10 @@ bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
     return offset <= size && n <= size - offset;
 }
 
-const MapEntry* findPage(const std::vector<MapEntry>& map, std::int32_t number) {
-    if (number <= 0)
-        return nullptr;
-    for (const MapEntry& entry : map)
-        if (entry.number == number)
-            return &entry;
-    return nullptr;
-}
+// Every page size is a multiple of this: no summary page holds less data.
+constexpr std::uint64_t kPageUnit = 0x20;
+// A summary of the largest size taken, in pages of the smallest size.
+constexpr std::uint64_t kMaxSummaryPages = kMaxSummarySize / kPageUnit + 1;
 
 // Reads, checks and places the pages of the summary section described at `d` in the section
 // map.
@@ -47,7 +44,7 @@ Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, Con
     c.summaryCompressed = compression == 2;
     if (get32(desc + 0x1C) != 0)
         return Acad::eSecErrorDecryptingData;
-    if (size > kMaxSummarySize)
+    if (size > kMaxSummarySize || pageCount > kMaxSummaryPages)
         return Acad::eDwgCorrupt;
 
     // Where each page is, and how much the pages can hold at most, before anything is
@@ -59,7 +56,7 @@ Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, Con
         page.number = static_cast<std::int32_t>(get32(entry));
         page.dataSize = get32(entry + 4);
         page.start = get64(entry + 8);
-        const MapEntry* mapped = findPage(c.map, page.number);
+        const MapEntry* mapped = page.number > 0 ? findEntry(c.map, c.index, page.number) : nullptr;
         if (!mapped || page.dataSize > mapped->size ||
             mapped->size - page.dataSize < kPageHeaderSize ||
             !fits(mapped->address, kPageHeaderSize + std::uint64_t{page.dataSize}, fileSize))
@@ -152,6 +149,35 @@ Acad::ErrorStatus readSystemPage(const ReadBytes& read, std::uint64_t fileSize,
     return Acad::eOk;
 }
 
+PageIndex::PageIndex(const std::vector<MapEntry>& map) {
+    mSorted.reserve(map.size());
+    for (std::size_t i = 0; i < map.size(); ++i)
+        mSorted.emplace_back(map[i].number, i);
+    std::sort(mSorted.begin(), mSorted.end());
+}
+
+std::size_t PageIndex::find(std::int32_t number) const {
+    auto at =
+        std::lower_bound(mSorted.begin(), mSorted.end(), std::make_pair(number, std::size_t{0}));
+    return at != mSorted.end() && at->first == number ? at->second : npos;
+}
+
+void PageIndex::add(std::int32_t number, std::size_t at) {
+    auto entry = std::make_pair(number, at);
+    mSorted.insert(std::lower_bound(mSorted.begin(), mSorted.end(), entry), entry);
+}
+
+const MapEntry* findEntry(const std::vector<MapEntry>& map, const PageIndex& index,
+                          std::int32_t number) {
+    std::size_t at = index.find(number);
+    return at < map.size() && map[at].number == number ? &map[at] : nullptr;
+}
+
+MapEntry* findEntry(std::vector<MapEntry>& map, const PageIndex& index, std::int32_t number) {
+    std::size_t at = index.find(number);
+    return at < map.size() && map[at].number == number ? &map[at] : nullptr;
+}
+
 bool parsePageMap(const std::string& data, std::vector<MapEntry>& out) {
     out.clear();
     const std::uint8_t* p = bytes(data);
@@ -213,13 +239,17 @@ Acad::ErrorStatus readContainer(const ReadBytes& read, std::uint64_t fileSize,
         return status;
     if (!parsePageMap(pageMap, c.map))
         return Acad::eDwgCorrupt;
-    const MapEntry* self =
-        findPage(c.map, static_cast<std::int32_t>(get32(c.header + kPageMapNumber)));
+    c.index = PageIndex(c.map);
+    // A page, not a gap: the numbers name pages.
+    auto page = [&c](std::size_t field) -> const MapEntry* {
+        auto number = static_cast<std::int32_t>(get32(c.header + field));
+        return number > 0 ? findEntry(c.map, c.index, number) : nullptr;
+    };
+    const MapEntry* self = page(kPageMapNumber);
     if (!self || self->address != pageMapAddress)
         return Acad::eDwgCorrupt;
 
-    const MapEntry* sections =
-        findPage(c.map, static_cast<std::int32_t>(get32(c.header + kSectionMapNumber)));
+    const MapEntry* sections = page(kSectionMapNumber);
     if (!sections)
         return Acad::eDwgCorrupt;
     status = readSystemPage(read, fileSize, sections->address, kSectionMapType, c.sectionMap);

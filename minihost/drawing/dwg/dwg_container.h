@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/acad_status.h"
@@ -55,6 +56,30 @@ struct MapEntry {
     std::int32_t parent = 0, left = 0, right = 0, next = 0;
 };
 
+// Where each number is in a page map, so that a lookup takes logarithmic time whatever the
+// number of pages. Where a number occurs twice, the first entry counts.
+class PageIndex {
+  public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    PageIndex() = default;
+    explicit PageIndex(const std::vector<MapEntry>& map);
+
+    // The position of entry `number` in the map, npos when there is none.
+    std::size_t find(std::int32_t number) const;
+    // Records that entry `number` is at `at` (a number added to the map or given to an entry).
+    void add(std::int32_t number, std::size_t at);
+
+  private:
+    std::vector<std::pair<std::int32_t, std::size_t>> mSorted; // by number, then position
+};
+
+// The entry `number` of `map` as `index` places it, or nullptr (also when the entry there has
+// since been given another number).
+const MapEntry* findEntry(const std::vector<MapEntry>& map, const PageIndex& index,
+                          std::int32_t number);
+MapEntry* findEntry(std::vector<MapEntry>& map, const PageIndex& index, std::int32_t number);
+
 // One page of the summary section, as the section map lists it and the page map places it.
 struct SectionPage {
     std::int32_t number = 0;
@@ -68,6 +93,7 @@ struct SectionPage {
 struct Container {
     std::uint8_t header[kFileHeaderSize] = {}; // the file header, unmasked
     std::vector<MapEntry> map;                 // the page map in file order
+    PageIndex index;                           // where each number is in `map`
     std::string sectionMap;                    // decompressed
     bool hasSummary = false;
     std::size_t summaryDescriptor = 0; // where its descriptor starts in sectionMap

@@ -60,11 +60,13 @@ std::string dataPage(const std::uint8_t* plain, const std::string& summary, std:
 // The gaps of a page map as the binary search tree the header's gap fields describe.
 class GapTree {
   public:
-    GapTree(std::vector<MapEntry>& map, std::int32_t root) : mMap(map), mRoot(root) {}
+    GapTree(std::vector<MapEntry>& map, std::int32_t root) : mMap(map), mIndex(map), mRoot(root) {}
 
-    // Hangs the gap `g` (already in the map, links cleared) into the tree. False when the
-    // tree has a link to no gap or a cycle.
-    bool insert(std::int32_t g) {
+    // Hangs the gap at `at` in the map (newly numbered, links cleared) into the tree. False
+    // when the tree has a link to no gap or a cycle.
+    bool insert(std::size_t at) {
+        const std::int32_t g = mMap[at].number;
+        mIndex.add(g, at);
         MapEntry* gap = find(g);
         if (!gap)
             return false;
@@ -108,13 +110,11 @@ class GapTree {
 
   private:
     MapEntry* find(std::int32_t number) {
-        for (MapEntry& e : mMap)
-            if (number < 0 && e.number == number)
-                return &e;
-        return nullptr;
+        return number < 0 ? findEntry(mMap, mIndex, number) : nullptr;
     }
 
     std::vector<MapEntry>& mMap;
+    PageIndex mIndex;
     std::int32_t mRoot;
 };
 
@@ -140,13 +140,6 @@ class Builder {
     std::vector<Piece>& mPieces;
 };
 
-const MapEntry* findEntry(const std::vector<MapEntry>& map, std::int32_t number) {
-    for (const MapEntry& e : map)
-        if (e.number == number)
-            return &e;
-    return nullptr;
-}
-
 } // namespace
 
 Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fileSize,
@@ -171,7 +164,6 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
 
     // The same size: the page alone.
     if (n == get64(desc)) {
-        edit.kind = EditKind::kPageOnly;
         b.copy(0, kSummaryAddress);
         b.add(addressField(page.address));
         b.copy(kSummaryAddress + 4, page.address);
@@ -186,14 +178,13 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
     put64(desc, n);
     const std::uint8_t* header = c.header;
     const MapEntry* sections =
-        findEntry(c.map, static_cast<std::int32_t>(get32(header + kSectionMapNumber)));
+        findEntry(c.map, c.index, static_cast<std::int32_t>(get32(header + kSectionMapNumber)));
     const std::uint64_t second = get64(header + kSecondHeader);
     if (n <= capacity && sections) {
         std::string mapPage = systemPage(kSectionMapType, sectionMap);
         std::uint64_t mapEnd = sections->address + mapPage.size();
         bool clearOfHeader = second >= mapEnd || second + kFileHeaderSize <= sections->address;
         if (mapPage.size() <= sections->size && mapEnd <= fileSize && clearOfHeader) {
-            edit.kind = EditKind::kSectionMapInPlace;
             bool pageFirst = page.address < sections->address;
             std::uint64_t firstAt = pageFirst ? page.address : sections->address;
             std::uint64_t firstEnd = pageFirst ? pageEnd : mapEnd;
@@ -215,7 +206,6 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
     // Otherwise new maps at the end of the page area, after the page when it moves; the pages
     // they replace become gaps whose old bytes stay, unless they end the page area, where the
     // new pages take their place.
-    edit.kind = n <= capacity ? EditKind::kNewMaps : EditKind::kMovedPage;
     const bool movePage = n > capacity;
     const auto pageMapNumber = static_cast<std::int32_t>(get32(header + kPageMapNumber));
     const auto sectionMapNumber = static_cast<std::int32_t>(get32(header + kSectionMapNumber));
@@ -238,12 +228,13 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
     if (highestPage > kMaxNumber || highestGap > kMaxNumber || map.size() > kMaxNumber - highestGap)
         return Acad::eDwgCorrupt;
     GapTree gaps(map, static_cast<std::int32_t>(get32(header + kGapRoot)));
-    for (MapEntry& e : map) {
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        MapEntry& e = map[i];
         if (!replaced(e.number))
             continue;
         e.number = -static_cast<std::int32_t>(++highestGap);
         e.parent = e.left = e.right = e.next = 0;
-        if (!gaps.insert(e.number))
+        if (!gaps.insert(i))
             return Acad::eDwgCorrupt;
     }
 

@@ -2,10 +2,12 @@
 // pieces, ranges of the old file and bytes made here, so that the shared writer can write it
 // the way every save is written. Only what the edit has to touch changes:
 //   - data of the summary's exact size: that page alone (and the summary's address at 0x20);
-//   - other data that fits the page: that page and the section map, rewritten where it is when
-//     it still fits there;
-//   - data longer than the page: a new page at the end of the page area, the old one (with the
-//     old maps) left as gaps, new maps, the header and its copy.
+//   - other data that fits the page: that page and the section map, rewritten where it is;
+//   - the same when the new section map does not fit where the old one is: that page, and new
+//     maps at the end of the page area, the header and its copy;
+//   - data longer than the page: a new page and new maps at the end of the page area, the
+//     header and its copy.
+// The pages replaced become gaps, unless they end the page area, where the new ones go.
 #pragma once
 
 #include <cstdint>
@@ -25,17 +27,8 @@ struct Piece {
     std::string bytes;
 };
 
-// Which of the three edits a save made.
-enum class EditKind {
-    kPageOnly,          // the same size: the page alone
-    kSectionMapInPlace, // the page and the section map where they were
-    kNewMaps,           // the page where it was, new maps at the end
-    kMovedPage          // a new page and new maps at the end
-};
-
 struct Edit {
     std::vector<Piece> pieces; // in file order, from offset 0 to the end of the new file
-    EditKind kind = EditKind::kPageOnly;
 };
 
 // The pieces of `drawing` (a file of `fileSize` bytes) with `summary` as its new summary

@@ -2,6 +2,7 @@
 
 #include "dwg_bytes.h"
 #include "minihost/drawing/code_page.h"
+#include "minihost/runtime/utf8.h"
 
 namespace minihost {
 namespace dwg {
@@ -16,20 +17,16 @@ const int kCodePages[] = {
     1254, 1255,  1256,  1257,  874,   932,   936,   949,   950,   1361,  0 /* UTF-16 */,
     1258};
 
+// UTF-16 text: a surrogate pair is one character, a lone surrogate becomes U+FFFD.
 std::wstring decodeWide(const std::uint8_t* data, std::size_t units) {
+    std::u16string utf16(units, u'\0');
+    for (std::size_t i = 0; i < units; ++i)
+        utf16[i] = static_cast<char16_t>(get16(data + 2 * i));
     std::wstring out;
     out.reserve(units);
-    for (std::size_t i = 0; i < units; ++i) {
-        unsigned unit = get16(data + 2 * i);
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < units) {
-            unsigned low = get16(data + 2 * (i + 1));
-            if (low >= 0xDC00 && low < 0xE000) {
-                out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        out += static_cast<wchar_t>(unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+    for (std::size_t i = 0; i < units;) {
+        const char32_t c = nextCodePoint(utf16.data(), units, i);
+        appendCodePoint(out, isScalarValue(c) ? c : 0xFFFD);
     }
     return out;
 }
@@ -63,17 +60,15 @@ std::wstring decodeText(const std::uint8_t* data, std::size_t units, const TextF
 bool encodeText(const std::wstring& text, const TextForm& form, std::string& out) {
     out.clear();
     if (form.wide) {
-        for (wchar_t c : text) {
-            auto code = static_cast<std::uint32_t>(c);
-            if (code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
+        std::u16string utf16;
+        for (std::size_t i = 0; i < text.size();) {
+            const char32_t c = nextCodePoint(text.data(), text.size(), i);
+            if (!isScalarValue(c))
                 return false; // would not read back as itself (surrogates read as U+FFFD)
-            if (code >= 0x10000) {
-                add16(out, static_cast<std::uint16_t>(0xD800 + ((code - 0x10000) >> 10)));
-                add16(out, static_cast<std::uint16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-            } else {
-                add16(out, static_cast<std::uint16_t>(code));
-            }
+            appendCodePoint(utf16, c);
         }
+        for (char16_t unit : utf16)
+            add16(out, unit);
         return true;
     }
     return form.knownPage && codepage::encode(form.codePage, text, out) == codepage::Status::kOk;

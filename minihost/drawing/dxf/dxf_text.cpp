@@ -1,7 +1,5 @@
 #include "minihost/drawing/dxf/dxf_text.h"
 
-#include "minihost/runtime/utf8.h"
-
 namespace minihost {
 namespace dxf {
 namespace {
@@ -145,17 +143,6 @@ bool encodeValue(const std::wstring& text, std::string& line, int codePage) {
         }
     }
     return flush();
-}
-
-bool toUtf8(const std::wstring& text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = nextCodePoint(text.data(), text.size(), i);
-        if (!isScalarValue(c))
-            return false;
-        appendUtf8(out, c);
-    }
-    return true;
 }
 
 } // namespace dxf

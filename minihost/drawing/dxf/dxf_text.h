@@ -21,8 +21,5 @@ std::wstring decodeValue(const char* bytes, std::size_t length, int codePage);
 // (beyond U+10FFFF) or the code page is not available, leaving `line` unspecified.
 bool encodeValue(const std::wstring& text, std::string& line, int codePage);
 
-// Plain UTF-8 of a wide text such as a file path; false when a unit is no Unicode scalar value.
-bool toUtf8(const std::wstring& text, std::string& out);
-
 } // namespace dxf
 } // namespace minihost
