@@ -6,31 +6,17 @@
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"
+#include "tests/support/chain_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace dwg_test {
 
 namespace fs = std::filesystem;
+using testing_support::wide;
 
 fs::path sharedBinaryDrawings() {
     return testing_support::sharedDrawings().parent_path() / "dwg";
 }
-
-namespace {
-std::wstring wide(const std::string& utf8) {
-    std::wstring out; // the fixtures' texts: decode UTF-8 by hand, no locale involved
-    for (std::size_t i = 0; i < utf8.size();) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        std::uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + k < utf8.size(); ++k)
-            code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        out += static_cast<wchar_t>(code);
-        i += 1 + extra;
-    }
-    return out;
-}
-} // namespace
 
 std::vector<Expected> expectedDrawings() {
     static const char* const kFields[minihost::kBuiltInCount] = {
