@@ -7,6 +7,7 @@
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"
 #include "tests/support/chain_text.h"
+#include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace dwg_test {
@@ -152,8 +153,19 @@ std::string madeDrawing(const std::string& base, const std::string& section, int
     return file;
 }
 
+namespace {
+fs::path independentTool() {
+    return sharedBinaryDrawings().parent_path() / "tools" / "dwg-check";
+}
+} // namespace
+
+bool haveIndependentCheck() {
+    return testing_support::requiredInCi(fs::exists(independentTool() / "dwg-check"),
+                                         "../shared/tools/dwg-check");
+}
+
 nlohmann::json independentCheck(const fs::path& drawing) {
-    const fs::path tool = sharedBinaryDrawings().parent_path() / "tools" / "dwg-check";
+    const fs::path tool = independentTool();
     if (!fs::exists(tool / "dwg-check"))
         return nullptr;
     // The tool's library names are links in its own build; where they arrived as plain files
