@@ -1,6 +1,7 @@
 #include "alloc_count.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <malloc.h>
 
@@ -36,6 +37,7 @@ extern "C" void* __libc_malloc(std::size_t size) noexcept;
 extern "C" void* __libc_calloc(std::size_t count, std::size_t size) noexcept;
 extern "C" void* __libc_realloc(void* p, std::size_t size) noexcept;
 extern "C" void __libc_free(void* p) noexcept;
+extern "C" void* __libc_memalign(std::size_t alignment, std::size_t size) noexcept;
 
 // The bytes a block holds, as the C library counts them.
 long blockBytes(void* p) {
@@ -63,6 +65,41 @@ extern "C" void* realloc(void* p, std::size_t size) noexcept {
     if (q || size == 0)
         grew(blockBytes(q) - before);
     return q;
+}
+
+// The aligned allocations all come from the C library's memalign; each checks its alignment
+// as the C library's own does first.
+void* alignedBlock(std::size_t alignment, std::size_t size) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    void* p = __libc_memalign(alignment, size);
+    grew(blockBytes(p));
+    return p;
+}
+
+bool powerOfTwo(std::size_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+
+extern "C" void* memalign(std::size_t alignment, std::size_t size) noexcept {
+    return alignedBlock(alignment, size);
+}
+
+extern "C" void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
+    if (!powerOfTwo(alignment)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return alignedBlock(alignment, size);
+}
+
+extern "C" int posix_memalign(void** out, std::size_t alignment, std::size_t size) noexcept {
+    if (!powerOfTwo(alignment) || alignment % sizeof(void*) != 0)
+        return EINVAL;
+    void* p = alignedBlock(alignment, size);
+    if (!p)
+        return ENOMEM;
+    *out = p;
+    return 0;
 }
 
 extern "C" void free(void* p) noexcept {

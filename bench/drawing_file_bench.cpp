@@ -102,8 +102,10 @@ void readProperties(benchmark::State& state, const fs::path& path) {
     for (auto _ : state) {
         DrawingFilePtr file;
         SummaryData summary;
-        if (readDrawingFile(name.c_str(), file, summary) != Acad::eOk)
+        if (readDrawingFile(name.c_str(), file, summary) != Acad::eOk) {
             state.SkipWithError("read failed");
+            break;
+        }
         benchmark::DoNotOptimize(summary);
     }
     state.counters["bytes"] = static_cast<double>(fs::file_size(path));
@@ -126,12 +128,17 @@ void BM_Save_256MiB(benchmark::State& state) {
         state.PauseTiming();
         DrawingFilePtr file;
         SummaryData summary;
-        if (readDrawingFile(name.c_str(), file, summary) != Acad::eOk)
+        if (readDrawingFile(name.c_str(), file, summary) != Acad::eOk) {
+            // Without the drawing, a save would write a new one over the benchmark's file.
             state.SkipWithError("read failed");
+            break;
+        }
         summary.builtIn[kComments] = L"round " + std::to_wstring(++round);
         state.ResumeTiming();
-        if (saveDrawingFile(file.get(), summary, name.c_str(), options) != Acad::eOk)
+        if (saveDrawingFile(file.get(), summary, name.c_str(), options) != Acad::eOk) {
             state.SkipWithError("save failed");
+            break;
+        }
     }
 }
 
@@ -145,11 +152,15 @@ void copyAndSync(benchmark::State& state, bool overExisting) {
         state.PauseTiming();
         if (!overExisting)
             fs::remove(drawings().copy);
-        else if (!fs::exists(drawings().copy) && std::system(command.c_str()) != 0)
+        else if (!fs::exists(drawings().copy) && std::system(command.c_str()) != 0) {
             state.SkipWithError("cp failed");
+            break;
+        }
         state.ResumeTiming();
-        if (std::system(command.c_str()) != 0)
+        if (std::system(command.c_str()) != 0) {
             state.SkipWithError("cp failed");
+            break;
+        }
     }
 }
 
@@ -189,11 +200,16 @@ void BM_SetsumleafBinary_Largest(benchmark::State& state) {
     for (auto _ : state) {
         DrawingFilePtr file;
         SummaryData summary;
-        if (readDrawingFile(name.c_str(), file, summary) != Acad::eOk)
+        if (readDrawingFile(name.c_str(), file, summary) != Acad::eOk) {
+            // Without the drawing, a save would write a new one over the benchmark's file.
             state.SkipWithError("read failed");
+            break;
+        }
         summary.builtIn[kTitle] = L"round " + std::to_wstring(++round % 2);
-        if (saveDrawingFile(file.get(), summary, name.c_str(), options) != Acad::eOk)
+        if (saveDrawingFile(file.get(), summary, name.c_str(), options) != Acad::eOk) {
             state.SkipWithError("save failed");
+            break;
+        }
     }
 }
 
@@ -205,26 +221,47 @@ void copyAndFlush(benchmark::State& state, bool folder) {
     for (auto _ : state) {
         int in = ::open(from.c_str(), O_RDONLY);
         int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        auto closeBoth = [&] {
+            if (in >= 0)
+                ::close(in);
+            if (out >= 0)
+                ::close(out);
+        };
         struct stat st;
-        if (in < 0 || out < 0 || ::fstat(in, &st) != 0)
+        if (in < 0 || out < 0 || ::fstat(in, &st) != 0) {
+            closeBoth();
             state.SkipWithError("open failed");
+            break;
+        }
+        bool copied = true;
         for (off_t at = 0; at < st.st_size;) {
             ssize_t got = ::copy_file_range(in, &at, out, nullptr,
                                             static_cast<std::size_t>(st.st_size - at), 0);
             if (got <= 0) {
-                state.SkipWithError("copy failed");
+                copied = false;
                 break;
             }
         }
-        if (::fsync(out) != 0)
+        if (!copied) {
+            closeBoth();
+            state.SkipWithError("copy failed");
+            break;
+        }
+        if (::fsync(out) != 0) {
+            closeBoth();
             state.SkipWithError("fsync failed");
-        ::close(in);
-        ::close(out);
+            break;
+        }
+        closeBoth();
         if (folder) {
             int dir = ::open(drawings().folder.c_str(), O_RDONLY | O_DIRECTORY);
-            if (dir < 0 || ::fsync(dir) != 0)
+            bool flushed = dir >= 0 && ::fsync(dir) == 0;
+            if (dir >= 0)
+                ::close(dir);
+            if (!flushed) {
                 state.SkipWithError("folder fsync failed");
-            ::close(dir);
+                break;
+            }
         }
     }
 }

@@ -2,7 +2,8 @@
 //
 // Whatever the bytes, reading gives a status and never crashes, hangs or allocates in
 // proportion to a size field. What it accepts must build its summary section again: the same
-// properties give the same bytes, and the built section parses back to them.
+// properties give the same bytes, and a section built with changed properties parses back to
+// exactly those properties.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SummaryRecord back;
     if (parseSummary(built, drawing.form, back) != Acad::eOk)
         fail("a built summary does not parse");
-    if (back.data.custom.size() != changed.custom.size())
+    for (int i = 0; i < minihost::kBuiltInCount; ++i)
+        if (back.data.builtIn[i] != changed.builtIn[i])
+            fail("a built summary parses with other built-in texts");
+    if (back.data.custom != changed.custom)
         fail("a built summary parses with other custom pairs");
     return 0;
 }

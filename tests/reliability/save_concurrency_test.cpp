@@ -38,8 +38,11 @@ TEST(SaveConcurrency, EveryUpdateReportedSavedIsInTheFile) {
             ::_exit(0);
         }
     }
-    for (pid_t writer : writers)
-        ASSERT_EQ(::waitpid(writer, nullptr, 0), writer);
+    for (pid_t writer : writers) {
+        int st;
+        ASSERT_EQ(::waitpid(writer, &st, 0), writer);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    }
 
     int reported = 0;
     for (int w = 0; w < 2; ++w) {

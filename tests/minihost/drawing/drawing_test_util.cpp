@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "tests/support/chain_text.h"
+#include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace drawing_test {
@@ -44,7 +45,7 @@ std::string replaceOnce(std::string text, const std::string& what, const std::st
 }
 
 bool haveIndependentReader() {
-    return std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") == 0;
+    return testing_support::haveProgram("/usr/bin/python3 -c 'import ezdxf'", "python3-ezdxf");
 }
 
 std::string independentView(const fs::path& drawing) {

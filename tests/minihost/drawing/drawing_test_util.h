@@ -21,7 +21,8 @@ Acad::ErrorStatus save(minihost::DrawingFile* file, const minihost::SummaryData&
 fs::path fixture(const std::string& name);
 std::string replaceOnce(std::string text, const std::string& what, const std::string& with);
 
-// The independent reader (Debian's python3-ezdxf, run by /usr/bin/python3).
+// Whether the independent reader (Debian's python3-ezdxf, run by /usr/bin/python3) is here;
+// in CI a missing one also fails the running test.
 bool haveIndependentReader();
 // What the independent reader sees in a drawing: one line per built-in field in the host's
 // order (its UTF-8 text in hex), then one line "key-hex value-hex" per custom property, then

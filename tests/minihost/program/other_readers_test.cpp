@@ -11,11 +11,13 @@
 
 #include "tests/minihost/drawing/drawing_test_util.h"
 #include "tests/support/chain_text.h"
+#include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::haveProgram;
 using testing_support::readFile;
 using testing_support::writeFile;
 
@@ -27,17 +29,6 @@ const char* const kRemark = "  a^b\\nc  ";
 int run(const std::string& command) {
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Whether the programs of `packages` are here (`check` succeeds). A missing one skips the test
-// that needs it, and fails it in CI.
-bool have(const std::string& check, const std::string& packages) {
-    if (run(check + " >/dev/null 2>&1") == 0)
-        return true;
-    const char* ci = std::getenv("CI");
-    if (ci && std::string(ci) == "true")
-        ADD_FAILURE() << packages << " missing (.ci/run installs it)";
-    return false;
 }
 
 std::string versionOf(const std::string& drawing) {
@@ -62,8 +53,10 @@ class OtherReaders : public ::testing::Test {
         writeFile(
             *dir / "orig" / "made_AC1024.dxf",
             drawing_test::replaceOnce(readFile(shared / "sample_2013.dxf"), "AC1027", "AC1024"));
-        run("cd '" + (*dir / "orig").string() + "' && '" + kProgram.string() +
-            "' -e '(drawing-new \"made_new.dxf\")' >/dev/null 2>&1");
+        if (run("cd '" + (*dir / "orig").string() + "' && '" + kProgram.string() +
+                "' -e '(drawing-new \"made_new.dxf\")' >/dev/null 2>&1") != 0 ||
+            !fs::exists(*dir / "orig" / "made_new.dxf"))
+            failed = "minihost did not make orig/made_new.dxf";
         fs::copy(*dir / "orig", *dir / "work");
         std::string script;
         for (const auto& entry : fs::directory_iterator(*dir / "orig")) {
@@ -74,24 +67,30 @@ class OtherReaders : public ::testing::Test {
         }
         std::sort(names.begin(), names.end());
         writeFile(*dir / "work" / "save.lsp", script);
-        run("cd '" + (*dir / "work").string() + "' && '" + kProgram.string() +
-            "' save.lsp >/dev/null 2>&1");
+        if (run("cd '" + (*dir / "work").string() + "' && '" + kProgram.string() +
+                "' save.lsp >/dev/null 2>&1") != 0)
+            failed += (failed.empty() ? "" : "; ") + std::string("minihost failed on save.lsp");
     }
     static void TearDownTestSuite() {
         delete dir;
         dir = nullptr;
         names.clear();
+        failed.clear();
     }
+    // Every test works on what the suite's set-up made.
+    void SetUp() override { ASSERT_TRUE(failed.empty()) << failed; }
 
     static fs::path orig(const std::string& name) { return *dir / "orig" / name; }
     static fs::path work(const std::string& name) { return *dir / "work" / name; }
 
     static testing_support::TempDir* dir;
     static std::vector<std::string> names;
+    static std::string failed; // what went wrong in the suite's set-up, if anything
 };
 
 testing_support::TempDir* OtherReaders::dir = nullptr;
 std::vector<std::string> OtherReaders::names;
+std::string OtherReaders::failed;
 
 TEST_F(OtherReaders, EveryDrawingIsSavedInItsOwnVersionWithABackup) {
     ASSERT_GE(names.size(), 8u);
@@ -112,7 +111,7 @@ TEST_F(OtherReaders, EveryDrawingIsSavedInItsOwnVersionWithABackup) {
 }
 
 TEST_F(OtherReaders, EzdxfReadsWhatMinihostReads) {
-    if (!have("/usr/bin/python3 -c 'import ezdxf'", "python3-ezdxf"))
+    if (!drawing_test::haveIndependentReader())
         GTEST_SKIP() << "python3-ezdxf missing";
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
@@ -124,7 +123,7 @@ TEST_F(OtherReaders, EzdxfReadsWhatMinihostReads) {
 }
 
 TEST_F(OtherReaders, RendererDrawsTheSavedDrawingAsTheOriginal) {
-    if (!have("command -v librecad && command -v pdftoppm", "librecad poppler-utils"))
+    if (!haveProgram("command -v librecad && command -v pdftoppm", "librecad poppler-utils"))
         GTEST_SKIP() << "librecad or pdftoppm missing";
     for (const char* side : {"orig", "work"}) {
         const fs::path folder = *dir / side;
@@ -155,7 +154,7 @@ TEST_F(OtherReaders, RendererDrawsTheSavedDrawingAsTheOriginal) {
 }
 
 TEST_F(OtherReaders, GdalListsTheSameFeatures) {
-    if (!have("command -v ogrinfo", "gdal-bin"))
+    if (!haveProgram("command -v ogrinfo", "gdal-bin"))
         GTEST_SKIP() << "ogrinfo missing";
     for (const std::string& name : names) {
         SCOPED_TRACE(name);

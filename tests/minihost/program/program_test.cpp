@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <algorithm>
 #include <cctype>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -210,10 +212,6 @@ TEST(Program, ABinaryDrawingOpensChangesInMemorySavesAndRefusesAHyperlinkBaseCha
     EXPECT_EQ(readFile(dir / "plan.dwg").compare(0, 6, "AC1032"), 0);
 }
 
-} // namespace
-
-namespace {
-
 // What load refuses: a folder reads like a missing file, and an endless file stops at the cap.
 TEST(Program, LoadRefusesFoldersAndEndlessFiles) {
     TempDir dir;
@@ -226,35 +224,64 @@ TEST(Program, LoadRefusesFoldersAndEndlessFiles) {
 
 // The program on a terminal (tmux's): Ctrl-C cancels the line being typed, and an evaluation
 // that waits (a load from a FIFO nobody writes), without ending the session; Ctrl-D ends it.
+// Each key goes only once the screen shows the program has taken the keys before it.
 TEST(Program, CtrlCCancelsTheLineOrTheEvaluationAndCtrlDEndsTheSession) {
-    if (std::system("command -v tmux >/dev/null 2>&1") != 0)
+    if (!testing_support::haveProgram("command -v tmux", "tmux"))
         GTEST_SKIP() << "tmux is not installed";
     TempDir dir;
-    ASSERT_EQ(::mkfifo((dir / "slow.fifo").c_str(), 0600), 0);
+    const fs::path fifo = dir / "slow.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string tmux = "tmux -L gsl-test-" + std::to_string(::getpid()) + " ";
-    auto send = [&](const std::string& keys) {
-        ASSERT_EQ(std::system((tmux + "send-keys -t t " + keys).c_str()), 0);
-        ::usleep(400000); // the program answers before the next keys come
+    const std::string screen = dir.path().string() + "/screen";
+    auto capture = [&] {
+        std::system(
+            (tmux + "capture-pane -p -t t > " + shellQuoted(screen) + " 2>/dev/null").c_str());
+        return readFile(screen);
     };
+    // Polls the screen until it shows `text`, for at most 10 s. Lines come without the blanks
+    // at their ends, so a prompt shows as "_$".
+    auto shows = [&](const std::string& text) {
+        for (int i = 0; i < 200; ++i, ::usleep(50000))
+            if (capture().find(text) != std::string::npos)
+                return true;
+        return false;
+    };
+    auto send = [&](const std::string& keys) {
+        return std::system((tmux + "send-keys -t t " + keys).c_str()) == 0;
+    };
+    struct Server {
+        std::string tmux;
+        ~Server() { std::system((tmux + "kill-server 2>/dev/null").c_str()); }
+    } server{tmux};
     ASSERT_EQ(
         std::system((tmux + "new-session -d -s t -x 100 -y 20 -c " +
                      shellQuoted(dir.path().string()) + " " +
                      shellQuoted(shellQuoted(kProgram.string()) + "; echo ended $?; sleep 10"))
                         .c_str()),
         0);
-    ::usleep(1000000);
-    send("'(setq x 42)' Enter");
-    send("'(list 1 2'");
-    send("C-c");
-    send("'(load \"slow.fifo\")' Enter");
-    send("C-c");
-    send("'(list x 7)' Enter");
-    send("C-d");
-    ::usleep(500000);
-    const std::string screen = dir.path().string() + "/screen";
-    std::system((tmux + "capture-pane -p -t t > " + shellQuoted(screen)).c_str());
-    std::system((tmux + "kill-server").c_str());
-    const std::string text = readFile(screen);
+    ASSERT_TRUE(shows("_$")) << capture();
+    ASSERT_TRUE(send("'(setq x 42)' Enter"));
+    ASSERT_TRUE(shows("42\n_$")) << capture();
+    ASSERT_TRUE(send("'(list 1 2'"));
+    ASSERT_TRUE(shows("_$ (list 1 2")) << capture();
+    ASSERT_TRUE(send("C-c"));
+    ASSERT_TRUE(shows("_$ (list 1 2\n_$")) << capture();
+    ASSERT_TRUE(send("'(load \"slow.fifo\")' Enter"));
+    // The load waits in the FIFO once a reader has it open; a writer that opens it then and
+    // writes nothing keeps the load waiting for bytes until Ctrl-C.
+    int writer = -1;
+    for (int i = 0; i < 200 && writer < 0; ++i, ::usleep(50000))
+        writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0) << capture();
+    ASSERT_TRUE(send("C-c"));
+    const bool cancelled = shows("; error: cancelled\n_$");
+    ::close(writer);
+    ASSERT_TRUE(cancelled) << capture();
+    ASSERT_TRUE(send("'(list x 7)' Enter"));
+    ASSERT_TRUE(shows("(42 7)\n_$")) << capture();
+    ASSERT_TRUE(send("C-d"));
+    ASSERT_TRUE(shows("ended ")) << capture();
+    const std::string text = capture();
     EXPECT_NE(text.find("_$ (list 1 2\n_$ (load"), std::string::npos) << text;
     EXPECT_NE(text.find("; error: cancelled\n_$ (list x 7)\n(42 7)\n_$"), std::string::npos)
         << text;

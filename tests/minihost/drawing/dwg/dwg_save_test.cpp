@@ -109,6 +109,7 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
             s.custom.resize(100, {L"more", std::wstring(50, L'm')});
         },
     };
+    const bool independent = dwg_test::haveIndependentCheck();
     for (const auto& e : dwg_test::expectedDrawings()) {
         if (!e.hasSummary)
             continue;
@@ -142,9 +143,9 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
                     }
                 }
             }
+            if (!independent)
+                continue;
             const nlohmann::json check = dwg_test::independentCheck(path);
-            if (check.is_null())
-                continue; // the independent reader is not beside the clone
             ASSERT_TRUE(check.is_object());
             EXPECT_EQ(check["errors"], 0) << check.dump();
             EXPECT_EQ(check["summary"], "ok") << check.dump();

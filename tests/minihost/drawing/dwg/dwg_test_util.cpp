@@ -6,31 +6,18 @@
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"
+#include "tests/support/chain_text.h"
+#include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace dwg_test {
 
 namespace fs = std::filesystem;
+using testing_support::wide;
 
 fs::path sharedBinaryDrawings() {
     return testing_support::sharedDrawings().parent_path() / "dwg";
 }
-
-namespace {
-std::wstring wide(const std::string& utf8) {
-    std::wstring out; // the fixtures' texts: decode UTF-8 by hand, no locale involved
-    for (std::size_t i = 0; i < utf8.size();) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        std::uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + k < utf8.size(); ++k)
-            code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        out += static_cast<wchar_t>(code);
-        i += 1 + extra;
-    }
-    return out;
-}
-} // namespace
 
 std::vector<Expected> expectedDrawings() {
     static const char* const kFields[minihost::kBuiltInCount] = {
@@ -166,8 +153,19 @@ std::string madeDrawing(const std::string& base, const std::string& section, int
     return file;
 }
 
+namespace {
+fs::path independentTool() {
+    return sharedBinaryDrawings().parent_path() / "tools" / "dwg-check";
+}
+} // namespace
+
+bool haveIndependentCheck() {
+    return testing_support::requiredInCi(fs::exists(independentTool() / "dwg-check"),
+                                         "../shared/tools/dwg-check");
+}
+
 nlohmann::json independentCheck(const fs::path& drawing) {
-    const fs::path tool = sharedBinaryDrawings().parent_path() / "tools" / "dwg-check";
+    const fs::path tool = independentTool();
     if (!fs::exists(tool / "dwg-check"))
         return nullptr;
     // The tool's library names are links in its own build; where they arrived as plain files

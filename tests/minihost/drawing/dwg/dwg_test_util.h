@@ -36,8 +36,11 @@ Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDraw
 std::string madeDrawing(const std::string& base, const std::string& section, int pages,
                         bool compressed);
 
-// What the independent reader (../shared/tools/dwg-check, run as a black box) says of a
-// drawing: its JSON line, parsed; null when the tool is not beside the clone.
+// Whether the independent reader (../shared/tools/dwg-check, run as a black box) is beside
+// the clone; in CI a missing one also fails the running test.
+bool haveIndependentCheck();
+// What the independent reader says of a drawing: its JSON line, parsed; null when the tool
+// is not beside the clone.
 nlohmann::json independentCheck(const std::filesystem::path& drawing);
 
 } // namespace dwg_test
