@@ -251,6 +251,10 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile*, const SummaryData&, const wchar_
     record("save " + narrow(path));
     return Acad::eFileWriteError;
 }
+Acad::ErrorStatus saveDrawingFile(DrawingFilePtr& file, const SummaryData& summary,
+                                  const wchar_t* path, const SaveOptions& options) {
+    return saveDrawingFile(file.get(), summary, path, options);
+}
 } // namespace minihost
 
 // The loader's side.
