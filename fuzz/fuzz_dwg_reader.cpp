@@ -34,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (readBinaryDrawing(read, size, drawing) != Acad::eOk)
         return 0;
     const SummaryRecord& record = drawing.record;
-    if (!drawing.container.hasSummary || drawing.container.summary.empty())
+    if (!drawing.container.summary.present || drawing.container.summary.data.empty())
         return 0;
     std::string same;
     if (buildSummary(record, record.data, drawing.form, same) != Acad::eOk)
         fail("the properties as read do not build again");
-    if (same != drawing.container.summary)
+    if (same != drawing.container.summary.data)
         fail("unchanged properties build other bytes");
     minihost::SummaryData changed = record.data;
     changed.builtIn[minihost::kTitle] += L"x";

@@ -35,7 +35,7 @@ Acad::ErrorStatus verifySaved(int fd, const std::string& section, dwg::BinaryDra
         return status;
     if (std::memcmp(copy, out.start + dwg::kPrefixSize, sizeof copy) != 0)
         return Acad::eDwgCRCError;
-    if (out.container.summary != section)
+    if (out.container.summary.data != section)
         return Acad::eDwgCorrupt;
     out.record = dwg::SummaryRecord(); // the section's bytes are kept; the texts are not
     size = st.st_size;
@@ -50,8 +50,8 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
     // The summary as the file holds it: what a save keeps of it and compares against.
     dwg::SummaryRecord old;
     Acad::ErrorStatus status = Acad::eOk;
-    if (drawing.container.hasSummary && !drawing.container.summary.empty())
-        status = dwg::parseSummary(drawing.container.summary, drawing.form, old);
+    if (drawing.container.summary.present && !drawing.container.summary.data.empty())
+        status = dwg::parseSummary(drawing.container.summary.data, drawing.form, old);
     if (status != Acad::eOk)
         return status;
     // HyperlinkBase has a second copy in the compressed header section, which is not edited:

@@ -24,32 +24,17 @@ bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
     return offset <= size && n <= size - offset;
 }
 
-// Every page size is a multiple of this: no summary page holds less data.
+// Every page size is a multiple of this: no page holds less data.
 constexpr std::uint64_t kPageUnit = 0x20;
-// A summary of the largest size taken, in pages of the smallest size.
-constexpr std::uint64_t kMaxSummaryPages = kMaxSummarySize / kPageUnit + 1;
 
-// Reads, checks and places the pages of the summary section described at `d` in the section
-// map.
-Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, Container& c,
-                              std::size_t d) {
-    const std::uint8_t* desc = bytes(c.sectionMap) + d;
-    std::uint64_t size = get64(desc);
-    std::uint32_t pageCount = get32(desc + 0x08);
-    std::uint32_t compression = get32(desc + 0x14);
-    c.summaryPageSize = get32(desc + 0x0C);
-    c.summaryId = get32(desc + 0x18);
-    if (compression != 1 && compression != 2)
-        return Acad::eBadDwgHeader;
-    c.summaryCompressed = compression == 2;
-    if (get32(desc + 0x1C) != 0)
-        return Acad::eSecErrorDecryptingData;
-    if (size > kMaxSummarySize || pageCount > kMaxSummaryPages)
+// Where each page of the section described at `desc` is, into `out.pages`, and how many bytes
+// the pages can hold at most: nothing is allocated for the section before this is known.
+Acad::ErrorStatus placePages(const Container& c, std::uint64_t fileSize, const std::uint8_t* desc,
+                             std::uint64_t maxSize, Section& out, std::uint64_t& supply) {
+    const std::uint32_t pageCount = get32(desc + 0x08);
+    if (pageCount > maxSize / kPageUnit + 1)
         return Acad::eDwgCorrupt;
-
-    // Where each page is, and how much the pages can hold at most, before anything is
-    // allocated for the section.
-    std::uint64_t supply = 0;
+    supply = 0;
     const std::uint8_t* entry = desc + kDescriptorSize;
     for (std::uint32_t i = 0; i < pageCount; ++i, entry += 16) {
         SectionPage page;
@@ -63,48 +48,62 @@ Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, Con
             return Acad::eDwgCorrupt;
         page.address = mapped->address;
         page.allocation = mapped->size;
-        supply += c.summaryCompressed ? kCompressedPageSize : page.dataSize;
-        c.summaryPages.push_back(page);
-    }
-    if (size > supply)
-        return Acad::eDwgCorrupt;
-
-    c.summary.assign(static_cast<std::size_t>(size), '\0');
-    std::string stored, plain;
-    for (SectionPage& page : c.summaryPages) {
-        std::uint8_t* header = page.header;
-        Acad::ErrorStatus status = read(page.address, kPageHeaderSize, header);
-        if (status != Acad::eOk)
-            return status;
-        maskPageHeader(header, page.address);
-        stored.resize(page.dataSize);
-        if (page.dataSize > 0 && (status = read(page.address + kPageHeaderSize, page.dataSize,
-                                                bytes(stored))) != Acad::eOk)
-            return status;
-        std::uint32_t dataSum = get32(header + 28);
-        std::uint8_t check[kPageHeaderSize];
-        std::memcpy(check, header, sizeof check);
-        put32(check + 24, 0);
-        if (pageSum(dataSum, check, sizeof check) != get32(header + 24) ||
-            pageSum(0, bytes(stored), stored.size()) != dataSum)
-            return Acad::eDwgCRCError;
-        if (get32(header) != kDataPageType || get32(header + 4) != c.summaryId ||
-            get32(header + 8) != page.dataSize || get64(header + 16) != page.start)
-            return Acad::eDwgCorrupt;
-        const std::string* data = &stored;
-        if (c.summaryCompressed) {
-            if (!decompress(bytes(stored), stored.size(), kCompressedPageSize, plain) ||
-                plain.size() != kCompressedPageSize)
-                return Acad::eDwgCorrupt;
-            data = &plain;
-        }
-        if (page.start < size) {
-            std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(data->size(), size - page.start));
-            c.summary.replace(static_cast<std::size_t>(page.start), n, *data, 0, n);
-        }
+        supply += out.compressed ? kCompressedPageSize : page.dataSize;
+        out.pages.push_back(page);
     }
     return Acad::eOk;
+}
+
+// Reads and checks one data page of section `s` into `stored` (its stored bytes), keeping its
+// unmasked header in the page.
+Acad::ErrorStatus readPage(const ReadBytes& read, const Section& s, SectionPage& page,
+                           std::string& stored) {
+    std::uint8_t* header = page.header;
+    Acad::ErrorStatus status = read(page.address, kPageHeaderSize, header);
+    if (status != Acad::eOk)
+        return status;
+    maskPageHeader(header, page.address);
+    stored.resize(page.dataSize);
+    if (page.dataSize > 0 &&
+        (status = read(page.address + kPageHeaderSize, page.dataSize, bytes(stored))) != Acad::eOk)
+        return status;
+    std::uint32_t dataSum = get32(header + 28);
+    std::uint8_t check[kPageHeaderSize];
+    std::memcpy(check, header, sizeof check);
+    put32(check + 24, 0);
+    if (pageSum(dataSum, check, sizeof check) != get32(header + 24) ||
+        pageSum(0, bytes(stored), stored.size()) != dataSum)
+        return Acad::eDwgCRCError;
+    if (get32(header) != kDataPageType || get32(header + 4) != s.id ||
+        get32(header + 8) != page.dataSize || get64(header + 16) != page.start)
+        return Acad::eDwgCorrupt;
+    return Acad::eOk;
+}
+
+// Checks the section map's header against the descriptors it holds: the section count is
+// written twice, and every compressed page decompresses to the size the header names.
+bool consistentSectionMap(const Container& c) {
+    const std::uint8_t* h = bytes(c.sectionMap);
+    return get32(h) == c.descriptors.size() && get32(h + 16) == c.descriptors.size() &&
+           get32(h + 8) == kCompressedPageSize;
+}
+
+// Walks the section map's descriptors into c.descriptors.
+Acad::ErrorStatus listSections(Container& c) {
+    const std::string& map = c.sectionMap;
+    if (map.size() < kSectionMapHeaderSize)
+        return Acad::eDwgCorrupt;
+    for (std::size_t pos = kSectionMapHeaderSize; pos < map.size();) {
+        if (map.size() - pos < kDescriptorSize)
+            return Acad::eDwgCorrupt;
+        const std::uint8_t* desc = bytes(map) + pos;
+        std::uint64_t pages = get32(desc + 0x08);
+        if (pages > (map.size() - pos - kDescriptorSize) / 16)
+            return Acad::eDwgCorrupt;
+        c.descriptors.push_back(pos);
+        pos += kDescriptorSize + 16 * pages;
+    }
+    return consistentSectionMap(c) ? Acad::eOk : Acad::eDwgCorrupt;
 }
 
 } // namespace
@@ -208,6 +207,64 @@ bool parsePageMap(const std::string& data, std::vector<MapEntry>& out) {
     return true;
 }
 
+std::size_t findSection(const Container& c, const char* name) {
+    const std::size_t length = std::strlen(name);
+    for (std::size_t at : c.descriptors) {
+        const char* stored = reinterpret_cast<const char*>(bytes(c.sectionMap) + at + 0x20);
+        if (strnlen(stored, 64) == length && std::memcmp(stored, name, length) == 0)
+            return at;
+    }
+    return std::string::npos;
+}
+
+Acad::ErrorStatus readSection(const ReadBytes& read, std::uint64_t fileSize, const Container& c,
+                              std::size_t descriptor, std::uint64_t maxSize, Section& out) {
+    Section s;
+    const std::uint8_t* desc = bytes(c.sectionMap) + descriptor;
+    const std::uint64_t size = get64(desc);
+    const std::uint32_t compression = get32(desc + 0x14);
+    s.present = true;
+    s.descriptor = descriptor;
+    s.pageSize = get32(desc + 0x0C);
+    s.id = get32(desc + 0x18);
+    if (compression != 1 && compression != 2)
+        return Acad::eBadDwgHeader;
+    s.compressed = compression == 2;
+    if (get32(desc + 0x1C) != 0)
+        return Acad::eSecErrorDecryptingData;
+    if (size > maxSize || (s.compressed && s.pageSize != kCompressedPageSize))
+        return Acad::eDwgCorrupt;
+    std::uint64_t supply = 0;
+    Acad::ErrorStatus status = placePages(c, fileSize, desc, maxSize, s, supply);
+    if (status != Acad::eOk)
+        return status;
+    if (size > supply)
+        return Acad::eDwgCorrupt;
+
+    s.data.assign(static_cast<std::size_t>(size), '\0');
+    std::string stored, plain;
+    for (SectionPage& page : s.pages) {
+        if ((status = readPage(read, s, page, stored)) != Acad::eOk)
+            return status;
+        if (!s.compressed && page.dataSize > s.pageSize)
+            return Acad::eDwgCorrupt;
+        const std::string* data = &stored;
+        if (s.compressed) {
+            if (!decompress(bytes(stored), stored.size(), kCompressedPageSize, plain) ||
+                plain.size() != kCompressedPageSize)
+                return Acad::eDwgCorrupt;
+            data = &plain;
+        }
+        if (page.start < size) {
+            std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(data->size(), size - page.start));
+            s.data.replace(static_cast<std::size_t>(page.start), n, *data, 0, n);
+        }
+    }
+    out = std::move(s);
+    return Acad::eOk;
+}
+
 Acad::ErrorStatus readContainer(const ReadBytes& read, std::uint64_t fileSize,
                                 const std::uint8_t* start, Container& out) {
     Container c;
@@ -257,26 +314,11 @@ Acad::ErrorStatus readContainer(const ReadBytes& read, std::uint64_t fileSize,
         return status;
 
     // The section map: a header, then each section's descriptor and its page entries.
-    const std::string& map = c.sectionMap;
-    if (map.size() < kSectionMapHeaderSize)
-        return Acad::eDwgCorrupt;
-    std::size_t pos = kSectionMapHeaderSize;
-    while (pos < map.size()) {
-        if (map.size() - pos < kDescriptorSize)
-            return Acad::eDwgCorrupt;
-        const std::uint8_t* desc = bytes(map) + pos;
-        std::uint64_t pages = get32(desc + 0x08);
-        if (pages > (map.size() - pos - kDescriptorSize) / 16)
-            return Acad::eDwgCorrupt;
-        const char* name = reinterpret_cast<const char*>(desc + 0x20);
-        if (!c.hasSummary && strnlen(name, 64) == std::strlen(kSummaryName) &&
-            std::memcmp(name, kSummaryName, std::strlen(kSummaryName)) == 0) {
-            c.hasSummary = true;
-            c.summaryDescriptor = pos;
-        }
-        pos += kDescriptorSize + 16 * pages;
-    }
-    if (c.hasSummary && (status = readSummary(read, fileSize, c, c.summaryDescriptor)) != Acad::eOk)
+    if ((status = listSections(c)) != Acad::eOk)
+        return status;
+    std::size_t summary = findSection(c, kSummaryName);
+    if (summary != std::string::npos &&
+        (status = readSection(read, fileSize, c, summary, kMaxSummarySize, c.summary)) != Acad::eOk)
         return status;
     out = std::move(c);
     return Acad::eOk;

@@ -80,7 +80,7 @@ const MapEntry* findEntry(const std::vector<MapEntry>& map, const PageIndex& ind
                           std::int32_t number);
 MapEntry* findEntry(std::vector<MapEntry>& map, const PageIndex& index, std::int32_t number);
 
-// One page of the summary section, as the section map lists it and the page map places it.
+// One page of a section, as the section map lists it and the page map places it.
 struct SectionPage {
     std::int32_t number = 0;
     std::uint32_t dataSize = 0; // stored bytes after the page header
@@ -90,18 +90,24 @@ struct SectionPage {
     std::uint8_t header[kPageHeaderSize] = {}; // its header as read, unmasked
 };
 
+// One section: where the section map describes it, its pages and, once read, its bytes.
+struct Section {
+    bool present = false;       // false: the section map has no section of that name
+    std::size_t descriptor = 0; // where its descriptor starts in Container::sectionMap
+    std::uint32_t id = 0;
+    bool compressed = false;
+    std::uint32_t pageSize = 0; // the descriptor's maximum decompressed page size
+    std::vector<SectionPage> pages;
+    std::string data; // the section's bytes, cut to its size
+};
+
 struct Container {
     std::uint8_t header[kFileHeaderSize] = {}; // the file header, unmasked
     std::vector<MapEntry> map;                 // the page map in file order
     PageIndex index;                           // where each number is in `map`
     std::string sectionMap;                    // decompressed
-    bool hasSummary = false;
-    std::size_t summaryDescriptor = 0; // where its descriptor starts in sectionMap
-    std::uint32_t summaryId = 0;
-    bool summaryCompressed = false;
-    std::uint32_t summaryPageSize = 0; // the descriptor's maximum decompressed page size
-    std::vector<SectionPage> summaryPages;
-    std::string summary; // the section's bytes, cut to its size
+    std::vector<std::size_t> descriptors;      // where each descriptor starts in sectionMap
+    Section summary;                           // read with the container
 };
 
 // Reads file bytes [offset, offset + n) into `out`: eOk, eDwgNeedsRecovery when the file ends
@@ -121,6 +127,16 @@ Acad::ErrorStatus readContainer(const ReadBytes& read, std::uint64_t fileSize,
 // Reads and checks the system page of `type` at `address`, decompressed into `data`.
 Acad::ErrorStatus readSystemPage(const ReadBytes& read, std::uint64_t fileSize,
                                  std::uint64_t address, std::uint32_t type, std::string& data);
+
+// The descriptor named `name` in the section map of `c`: its offset in c.sectionMap, or
+// std::string::npos when there is none.
+std::size_t findSection(const Container& c, const char* name);
+
+// Reads the section whose descriptor starts at `descriptor` in c.sectionMap: checks and places
+// its pages, decompressed when the section is compressed, and cuts it to its size, which must
+// not exceed `maxSize`. Statuses as readContainer's.
+Acad::ErrorStatus readSection(const ReadBytes& read, std::uint64_t fileSize, const Container& c,
+                              std::size_t descriptor, std::uint64_t maxSize, Section& out);
 
 // Parses a decompressed page map into entries with their addresses. False when it is cut
 // short or names page 0.

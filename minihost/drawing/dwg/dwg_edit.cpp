@@ -147,18 +147,18 @@ Acad::ErrorStatus planSummaryEdit(const BinaryDrawing& drawing, std::uint64_t fi
     const Container& c = drawing.container;
     if (drawing.securityFlags != 0)
         return Acad::eNotSupportedInDwgApi;
-    if (!c.hasSummary || c.summaryCompressed || c.summaryPages.size() != 1 ||
-        c.summaryPages[0].start != 0)
+    if (!c.summary.present || c.summary.compressed || c.summary.pages.size() != 1 ||
+        c.summary.pages[0].start != 0)
         return Acad::eNotImplementedYet;
     // Other readers take no uncompressed page larger than a compressed one decompresses to.
     if (summary.size() > kCompressedPageSize)
         return Acad::eInvalidInput;
-    const SectionPage& page = c.summaryPages[0];
+    const SectionPage& page = c.summary.pages[0];
     const std::uint32_t capacity = page.dataSize; // an uncompressed page stores all it holds
     const std::uint64_t n = summary.size();
     const std::uint64_t pageEnd = page.address + kPageHeaderSize + capacity;
     std::string sectionMap = c.sectionMap;
-    std::uint8_t* desc = bytes(sectionMap) + c.summaryDescriptor;
+    std::uint8_t* desc = bytes(sectionMap) + c.summary.descriptor;
     Edit edit;
     Builder b(edit.pieces);
 

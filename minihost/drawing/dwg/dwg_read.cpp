@@ -55,8 +55,8 @@ Acad::ErrorStatus readBinaryDrawing(const ReadBytes& read, std::uint64_t fileSiz
     status = readContainer(read, fileSize, drawing.start, drawing.container);
     if (status != Acad::eOk)
         return status;
-    if (drawing.container.hasSummary && !drawing.container.summary.empty()) {
-        status = parseSummary(drawing.container.summary, drawing.form, drawing.record);
+    if (drawing.container.summary.present && !drawing.container.summary.data.empty()) {
+        status = parseSummary(drawing.container.summary.data, drawing.form, drawing.record);
         if (status != Acad::eOk)
             return status;
     }

@@ -62,7 +62,7 @@ Small smallDrawing() {
                 s.checked.emplace_back(e.address,
                                        e.address + kSystemHeaderSize +
                                            get32(bytes(s.bytes) + e.address + 8)); // stored size
-    for (const SectionPage& p : c.summaryPages)
+    for (const SectionPage& p : c.summary.pages)
         s.checked.emplace_back(p.address, p.address + kPageHeaderSize + p.dataSize);
     return s;
 }
@@ -142,7 +142,7 @@ TEST(DwgRead, SummarySectionsOfEveryShapeTheMapsDescribe) {
             EXPECT_TRUE(d.record.data.custom.empty());
             continue;
         }
-        EXPECT_EQ(d.container.summary, section);
+        EXPECT_EQ(d.container.summary.data, section);
         EXPECT_EQ(d.record.data.builtIn[minihost::kTitle], record.data.builtIn[minihost::kTitle]);
         EXPECT_EQ(d.record.data.custom, record.data.custom);
         // A save refuses every shape but one uncompressed page, and this section is too large
@@ -150,6 +150,28 @@ TEST(DwgRead, SummarySectionsOfEveryShapeTheMapsDescribe) {
         Edit edit;
         EXPECT_EQ(planSummaryEdit(d, 0, section, edit),
                   c.pages == 1 && !c.compressed ? Acad::eInvalidInput : Acad::eNotImplementedYet);
+    }
+}
+
+TEST(DwgRead, ASectionMapWhoseCountsContradictItsContentIsCorrupt) {
+    const std::string base = readFile(dwg_test::sharedBinaryDrawings() / "r2018_plain.dwg");
+    BinaryDrawing real;
+    ASSERT_EQ(readMemory(base, real), Acad::eOk);
+    struct Case {
+        const char* what;
+        std::size_t at; // in the section map; the summary's descriptor starts at 20
+        std::uint32_t value;
+    } cases[] = {
+        {"no sections", 0, 0},          {"too many sections", 0, 100000},
+        {"second count", 16, 2},        {"no page size", 8, 0},
+        {"summary page size 0", 32, 0}, {"summary page smaller than its data", 32, 0x40},
+    };
+    for (const Case& c : cases) {
+        std::string made =
+            dwg_test::madeDrawing(base, real.container.summary.data, 1, false,
+                                  [&](std::string& map) { put32(bytes(map) + c.at, c.value); });
+        BinaryDrawing d;
+        EXPECT_EQ(readMemory(made, d), Acad::eDwgCorrupt) << c.what;
     }
 }
 

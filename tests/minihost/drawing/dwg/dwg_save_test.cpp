@@ -28,7 +28,7 @@ void expectUntouchedKept(const std::string& before, const std::string& after) {
     ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
     ASSERT_EQ(dwg_test::readMemory(after, now), Acad::eOk);
     EXPECT_EQ(after.substr(0, 0x20), before.substr(0, 0x20));
-    EXPECT_EQ(get32(bytes(after) + 0x20), now.container.summaryPages[0].address + kPageHeaderSize);
+    EXPECT_EQ(get32(bytes(after) + 0x20), now.container.summary.pages[0].address + kPageHeaderSize);
     EXPECT_EQ(after.substr(0x24, 0x5C), before.substr(0x24, 0x5C));
     EXPECT_EQ(after.substr(0xEC, 0x14), before.substr(0xEC, 0x14));
     const Container& c = old.container;
@@ -36,7 +36,7 @@ void expectUntouchedKept(const std::string& before, const std::string& after) {
         if (e.number < 0 ||
             e.number == static_cast<std::int32_t>(get32(c.header + kPageMapNumber)) ||
             e.number == static_cast<std::int32_t>(get32(c.header + kSectionMapNumber)) ||
-            e.number == c.summaryPages[0].number)
+            e.number == c.summary.pages[0].number)
             continue;
         bool found = false;
         for (const MapEntry& n : now.container.map)
@@ -133,7 +133,7 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
             if (round == 0) { // only the summary page and its address at 0x20 may differ
                 BinaryDrawing old;
                 ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
-                const SectionPage& page = old.container.summaryPages[0];
+                const SectionPage& page = old.container.summary.pages[0];
                 ASSERT_EQ(after.size(), before.size());
                 for (std::size_t i = 0; i < before.size(); ++i) {
                     bool inPage =

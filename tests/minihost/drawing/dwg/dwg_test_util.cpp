@@ -60,7 +60,8 @@ Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDraw
 }
 
 std::string madeDrawing(const std::string& base, const std::string& section, int pages,
-                        bool compressed) {
+                        bool compressed,
+                        const std::function<void(std::string& sectionMap)>& alter) {
     using namespace minihost::dwg;
     const std::uint32_t kId = 5;
     std::string file = base.substr(0, kStartSize);
@@ -120,6 +121,8 @@ std::string madeDrawing(const std::string& base, const std::string& section, int
     put32(bytes(sections) + 4, 2);
     put32(bytes(sections) + 8, 0x7400);
     put32(bytes(sections) + 16, pages > 0 ? 1 : 0);
+    if (alter)
+        alter(sections);
     addPage(pages + 1, systemPage(kSectionMapType, sections));
     // The page map lists itself: its entry is the last, sized for its page, filler and header.
     const std::uint64_t mapAddress = file.size();

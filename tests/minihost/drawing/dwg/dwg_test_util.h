@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,10 @@ Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDraw
 // A binary drawing made here from the first 0x100 bytes of the real drawing `base`: its page
 // area holds the summary section `section` cut into `pages` pages (0: no summary section),
 // compressed or not, then the section map and the page map, each page with its check values.
+// `alter`, when given, changes the decompressed section map before it is written.
 std::string madeDrawing(const std::string& base, const std::string& section, int pages,
-                        bool compressed);
+                        bool compressed,
+                        const std::function<void(std::string& sectionMap)>& alter = nullptr);
 
 // Whether the independent reader (../shared/tools/dwg-check, run as a black box) is beside
 // the clone; in CI a missing one also fails the running test.
