@@ -58,11 +58,12 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
     // a save that would make the two disagree is refused.
     if (summary.builtIn[kHyperlinkBase] != old.data.builtIn[kHyperlinkBase])
         return Acad::eNotImplementedYet;
-    std::string section;
-    if ((status = dwg::buildSummary(old, summary, drawing.form, section)) != Acad::eOk)
+    dwg::NewSections sections;
+    if ((status = dwg::buildSummary(old, summary, drawing.form, sections.summary)) != Acad::eOk)
         return status;
+    const std::string& section = sections.summary;
     dwg::Edit edit;
-    status = dwg::planSummaryEdit(drawing, static_cast<std::uint64_t>(file.size), section, edit);
+    status = dwg::planEdit(drawing, static_cast<std::uint64_t>(file.size), sections, edit);
     if (status != Acad::eOk)
         return status;
 

@@ -1,5 +1,7 @@
 #include "dwg_lz77.h"
 
+#include "dwg_bytes.h"
+
 namespace minihost {
 namespace dwg {
 namespace {
@@ -138,22 +140,61 @@ std::size_t literalStreamLength(std::size_t n) {
     return n + 3 + (n <= 18 ? 1 : 2 + (n - 19) / 255);
 }
 
+namespace {
+
+// A count beyond what an opcode holds: (rest - 1) / 255 zero bytes, then the remainder.
+void appendExtension(std::string& out, std::size_t rest) {
+    out.append((rest - 1) / 255, '\0');
+    out += static_cast<char>(rest - 255 * ((rest - 1) / 255));
+}
+
+// The opcode of a literal run of n >= 4 bytes.
+void appendLiteralRun(std::string& out, const std::uint8_t* data, std::size_t n) {
+    if (n <= 18) {
+        out += static_cast<char>(n - 3);
+    } else {
+        out += '\0';
+        appendExtension(out, n - 18);
+    }
+    out.append(reinterpret_cast<const char*>(data), n);
+}
+
+void appendEnd(std::string& out) {
+    out += static_cast<char>(kEnd);
+    out.append(2, '\0');
+}
+
+} // namespace
+
 std::string literalStream(const std::uint8_t* data, std::size_t n) {
     std::string out;
     out.reserve(literalStreamLength(n));
-    if (n > 0) {
-        if (n <= 18) {
-            out += static_cast<char>(n - 3);
-        } else {
-            std::size_t rest = n - 18;
-            out += '\0';
-            out.append((rest - 1) / 255, '\0');
-            out += static_cast<char>(rest - 255 * ((rest - 1) / 255));
-        }
-        out.append(reinterpret_cast<const char*>(data), n);
+    if (n > 0)
+        appendLiteralRun(out, data, n);
+    appendEnd(out);
+    return out;
+}
+
+std::string paddedStream(const std::uint8_t* data, std::size_t n, std::size_t padded) {
+    // The literal run needs at least 4 bytes (the data and its zero), the match at least 3.
+    if (n < 3 || padded < n + 4) {
+        std::string plain(reinterpret_cast<const char*>(data), n);
+        plain.resize(padded, '\0');
+        return literalStream(bytes(plain), plain.size());
     }
-    out += static_cast<char>(kEnd);
-    out.append(2, '\0');
+    std::string withZero(reinterpret_cast<const char*>(data), n);
+    withZero += '\0';
+    std::string out;
+    appendLiteralRun(out, bytes(withZero), withZero.size());
+    const std::size_t count = padded - n - 1; // the zeros the match repeats, at distance 1
+    if (count - 2 <= 0x1F) {
+        out += static_cast<char>(0x20 | (count - 2));
+    } else {
+        out += static_cast<char>(0x20);
+        appendExtension(out, count - 33);
+    }
+    out.append(2, '\0'); // distance 1, no literals after
+    appendEnd(out);
     return out;
 }
 

@@ -22,5 +22,10 @@ std::string literalStream(const std::uint8_t* data, std::size_t n);
 // The length literalStream gives for n bytes, without building it.
 std::size_t literalStreamLength(std::size_t n);
 
+// A stream that decodes to data[0, n) zero-padded to `padded` bytes (n <= padded): the data and
+// one zero as literals, then one match repeating that zero, so that a page of a compressed
+// section takes little more than its data. Literals alone where the match could not be written.
+std::string paddedStream(const std::uint8_t* data, std::size_t n, std::size_t padded);
+
 } // namespace dwg
 } // namespace minihost

@@ -148,7 +148,9 @@ TEST(DwgRead, SummarySectionsOfEveryShapeTheMapsDescribe) {
         // A save refuses every shape but one uncompressed page, and this section is too large
         // for one page anyway.
         Edit edit;
-        EXPECT_EQ(planSummaryEdit(d, 0, section, edit),
+        NewSections sections;
+        sections.summary = section;
+        EXPECT_EQ(planEdit(d, 0, sections, edit),
                   c.pages == 1 && !c.compressed ? Acad::eInvalidInput : Acad::eNotImplementedYet);
     }
 }
@@ -187,6 +189,29 @@ TEST(DwgLz77, LiteralStreamsDecodeToTheirData) {
         EXPECT_EQ(out, data.substr(0, n)) << n;
         EXPECT_FALSE(n > 0 && decompress(bytes(stream), stream.size(), n - 1, out)) << n;
         EXPECT_FALSE(decompress(bytes(stream), stream.size() - 3, n, out)) << n;
+    }
+}
+
+TEST(DwgLz77, PaddedStreamsDecodeToTheirDataAndZerosToTheEnd) {
+    std::string data;
+    for (int i = 0; i < 0x7400; ++i)
+        data += static_cast<char>(1 + (i * 7919) % 251);
+    struct Case {
+        std::size_t n, padded;
+    } cases[] = {{0, 0x7400},   {2, 0x7400},      {3, 6},          {3, 7},
+                 {3, 0x7400},   {600, 633},       {600, 634},      {600, 635},
+                 {600, 0x7400}, {0x73FC, 0x7400}, {0x7400, 0x7400}};
+    for (const Case& c : cases) {
+        std::string stream = paddedStream(bytes(data), c.n, c.padded);
+        std::string expected = data.substr(0, c.n);
+        expected.resize(c.padded, '\0');
+        std::string out;
+        ASSERT_TRUE(decompress(bytes(stream), stream.size(), c.padded, out)) << c.n;
+        EXPECT_EQ(out, expected) << c.n << " in " << c.padded;
+        if (c.padded >= c.n + 4 && c.n >= 3) {
+            // The zeros take a byte per 255 of them, not one each.
+            EXPECT_LT(stream.size(), c.n + 16 + c.padded / 255) << c.n;
+        }
     }
 }
 

@@ -159,6 +159,37 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
     }
 }
 
+TEST_F(DwgSave, ADrawingWithoutASummarySectionGetsOne) {
+    const bool independent = dwg_test::haveIndependentCheck();
+    for (const char* name : {"r2004_plain.dwg", "r2010_custom.dwg", "r2018_plain.dwg"}) {
+        SCOPED_TRACE(name);
+        const fs::path path = dir / name;
+        const fs::path original = dwg_test::sharedBinaryDrawings() / name;
+        const std::string bare = dwg_test::withoutSummary(readFile(original));
+        ASSERT_FALSE(bare.empty());
+        writeFile(path, bare);
+        SummaryData wrote;
+        ASSERT_EQ(edit(
+                      path,
+                      [](SummaryData& s) {
+                          EXPECT_EQ(s.builtIn[minihost::kLastSavedBy], L""); // none to read
+                          s.builtIn[minihost::kTitle] = L"Title";
+                          s.custom.emplace_back(L"key", L"value");
+                      },
+                      wrote),
+                  Acad::eOk);
+        expectReads(path, wrote, readFile(original).substr(0, 6));
+        if (!independent)
+            continue;
+        const nlohmann::json check = dwg_test::independentCheck(path);
+        EXPECT_EQ(check["errors"], 0) << check.dump();
+        EXPECT_EQ(check["summary"], "ok") << check.dump();
+        EXPECT_EQ(check["title"], "Title");
+        EXPECT_LE(check["object_errors"].get<int>(),
+                  dwg_test::independentCheck(original)["object_errors"].get<int>());
+    }
+}
+
 TEST_F(DwgSave, RefusalsWriteNothing) {
     const fs::path path = dir / "r2010_custom.dwg";
     const std::string original = readFile(dwg_test::sharedBinaryDrawings() / path.filename());

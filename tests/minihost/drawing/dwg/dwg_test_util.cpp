@@ -6,6 +6,7 @@
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"
+#include "minihost/drawing/dwg/dwg_rewrite.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
@@ -154,6 +155,30 @@ std::string madeDrawing(const std::string& base, const std::string& section, int
                  kFileHeaderSize);
     file.append(reinterpret_cast<const char*>(header), kFileHeaderSize);
     return file;
+}
+
+std::string withoutSummary(const std::string& drawing) {
+    using namespace minihost::dwg;
+    BinaryDrawing d;
+    if (readMemory(drawing, d) != Acad::eOk || !d.container.summary.present)
+        return std::string();
+    Rewrite rewrite;
+    parseSectionMap(d.container.sectionMap, rewrite.sections);
+    auto& list = rewrite.sections.sections;
+    for (auto s = list.begin(); s != list.end(); ++s)
+        if (s->name() == kSummaryName) {
+            rewrite.dropped.push_back(s->pages[0].number);
+            list.erase(s);
+            break;
+        }
+    Edit edit;
+    if (planRewrite(d, drawing.size(), std::move(rewrite), edit) != Acad::eOk)
+        return std::string();
+    std::string out;
+    for (const Piece& p : edit.pieces)
+        out += p.copy ? drawing.substr(p.from, p.to - p.from) : p.bytes;
+    put32(bytes(out) + kSummaryAddress, 0);
+    return out;
 }
 
 namespace {

@@ -1,0 +1,95 @@
+#include "dwg_section_map.h"
+
+#include <cstring>
+
+#include "dwg_bytes.h"
+#include "dwg_container.h"
+
+namespace minihost {
+namespace dwg {
+namespace {
+
+constexpr std::size_t kPageEntrySize = 16;
+constexpr std::size_t kNameAt = 0x20, kNameSize = 64;
+
+} // namespace
+
+std::string SectionEntry::name() const {
+    const char* stored = descriptor.data() + kNameAt;
+    return std::string(stored, strnlen(stored, kNameSize));
+}
+std::uint64_t SectionEntry::size() const {
+    return get64(dwg::bytes(descriptor));
+}
+std::uint32_t SectionEntry::id() const {
+    return get32(dwg::bytes(descriptor) + 0x18);
+}
+void SectionEntry::setSize(std::uint64_t size) {
+    put64(dwg::bytes(descriptor), size);
+}
+void SectionEntry::setPageSize(std::uint32_t size) {
+    put32(dwg::bytes(descriptor) + 0x0C, size);
+}
+
+SectionEntry* SectionList::find(const std::string& name) {
+    for (SectionEntry& s : sections)
+        if (s.name() == name)
+            return &s;
+    return nullptr;
+}
+
+std::string SectionList::bytes() const {
+    std::string out = header;
+    put32(dwg::bytes(out), static_cast<std::uint32_t>(sections.size()));
+    put32(dwg::bytes(out) + 16, static_cast<std::uint32_t>(sections.size()));
+    for (const SectionEntry& s : sections) {
+        std::size_t at = out.size();
+        out += s.descriptor;
+        put32(dwg::bytes(out) + at + 0x08, static_cast<std::uint32_t>(s.pages.size()));
+        for (const PageEntry& p : s.pages) {
+            add32(out, static_cast<std::uint32_t>(p.number));
+            add32(out, p.dataSize);
+            add32(out, static_cast<std::uint32_t>(p.start));
+            add32(out, static_cast<std::uint32_t>(p.start >> 32));
+        }
+    }
+    return out;
+}
+
+bool parseSectionMap(const std::string& map, SectionList& out) {
+    SectionList list;
+    if (map.size() < kSectionMapHeaderSize)
+        return false;
+    list.header = map.substr(0, kSectionMapHeaderSize);
+    for (std::size_t pos = kSectionMapHeaderSize; pos < map.size();) {
+        if (map.size() - pos < kDescriptorSize)
+            return false;
+        SectionEntry s;
+        s.descriptor = map.substr(pos, kDescriptorSize);
+        const std::uint64_t count = get32(bytes(map) + pos + 0x08);
+        pos += kDescriptorSize;
+        if (count > (map.size() - pos) / kPageEntrySize)
+            return false;
+        for (std::uint64_t i = 0; i < count; ++i, pos += kPageEntrySize) {
+            const std::uint8_t* p = bytes(map) + pos;
+            s.pages.push_back({static_cast<std::int32_t>(get32(p)), get32(p + 4), get64(p + 8)});
+        }
+        list.sections.push_back(std::move(s));
+    }
+    out = std::move(list);
+    return true;
+}
+
+SectionEntry newSection(const std::string& name, std::uint32_t id) {
+    SectionEntry s;
+    s.descriptor.assign(kDescriptorSize, '\0');
+    std::uint8_t* d = bytes(s.descriptor);
+    put32(d + 0x10, 1);
+    put32(d + 0x14, 1); // not compressed
+    put32(d + 0x18, id);
+    s.descriptor.replace(kNameAt, std::min(name.size(), kNameSize - 1), name);
+    return s;
+}
+
+} // namespace dwg
+} // namespace minihost
