@@ -133,7 +133,7 @@ Status decode(int codePage, const char* bytes, std::size_t n, std::wstring& out)
     return Status::kOk;
 }
 
-Status encode(int codePage, const std::wstring& text, std::string& out, Escape escape) {
+Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out, Escape escape) {
     Converter to(codePage == kUtf8 ? std::string() : iconvName(codePage), "UTF-8");
     Converter back("UTF-8", codePage == kUtf8 ? std::string() : iconvName(codePage));
     if (codePage != kUtf8 && (!to.ok() || !back.ok()))
@@ -142,8 +142,8 @@ Status encode(int codePage, const std::wstring& text, std::string& out, Escape e
     // a character onto a look-alike would otherwise change the text.
     std::unordered_map<char32_t, std::string> known;
     std::string utf8, bytes, again;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = nextCodePoint(text.data(), text.size(), i);
+    for (std::size_t i = 0; i < n;) {
+        const char32_t c = nextCodePoint(text, n, i);
         bool ok = isScalarValue(c);
         if (ok && codePage == kUtf8) {
             appendUtf8(out, c);

@@ -71,7 +71,8 @@ bool encodeText(const std::wstring& text, const TextForm& form, std::string& out
             add16(out, unit);
         return true;
     }
-    return form.knownPage && codepage::encode(form.codePage, text, out) == codepage::Status::kOk;
+    return form.knownPage &&
+           codepage::encode(form.codePage, text.data(), text.size(), out) == codepage::Status::kOk;
 }
 
 } // namespace dwg
