@@ -48,6 +48,7 @@ TEST(TextEscapes, WhatACodePageLacksAndWhatWouldReadAsAnEscapeIsEscaped) {
         {1252, std::wstring(L"a\0b", 3), "a\\U+0000b"},
         {932, L"\u8868\\\u00A5", "\x95\x5C\\\\U+00A5"}, // 0x5C as a second byte is no backslash
         {codepage::kUtf8, L"\\U+\u00E9", "\\U+005CU+\xC3\xA9"},
+        {1258, L"e\u0301 x\u0301", "e\\U+0301 x\xEC"}, // a mark that would join the e on reading
     };
     for (const auto& c : cases) {
         std::string out;
@@ -63,11 +64,11 @@ TEST(TextEscapes, WhatACodePageLacksAndWhatWouldReadAsAnEscapeIsEscaped) {
 }
 
 TEST(TextEscapes, AnyTextComesBackThroughEveryCodePage) {
-    const std::wstring texts[] = {L"\u4E2D\u03A9\U0001F600 mixed caf\u00E9 \u0416",
-                                  L"\\U+D83D\\U+DE00 \\M+1955C \\U+ \\M+ ends in \\",
-                                  std::wstring(L"\\\0\\U+0000", 9),
-                                  std::wstring(100000, L'\u4E2D') + L"\\U+0041"};
-    for (int codePage : {1252, 1251, 932, 936, 949, codepage::kUtf8}) {
+    const std::wstring texts[] = {
+        L"\u4E2D\u03A9\U0001F600 mixed caf\u00E9 \u0416",
+        L"\\U+D83D\\U+DE00 \\M+1955C \\U+ \\M+ ends in \\", std::wstring(L"\\\0\\U+0000", 9),
+        std::wstring(100000, L'\u4E2D') + L"\\U+0041", L"e\u0301 \u4E2E\u0301 ^\u0301\u05D0\u05B9"};
+    for (int codePage : {1252, 1251, 932, 936, 949, 1255, 1258, codepage::kUtf8}) {
         for (const std::wstring& text : texts) {
             std::string bytes;
             ASSERT_EQ(escapes::encode(codePage, text.data(), text.size(), bytes),
