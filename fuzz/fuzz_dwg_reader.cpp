@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("unchanged properties build other bytes");
     minihost::SummaryData changed = record.data;
     changed.builtIn[minihost::kTitle] += L"x";
-    changed.custom.emplace_back(L"Fuzz", L"\U0001F600");
+    changed.custom.emplace_back(L"Fuzz", L"\U0001F600 \\U+0041 \\M+1955C"); // escaped in 8-bit text
     std::string built;
     if (buildSummary(record, changed, drawing.form, built) != Acad::eOk)
-        return 0; // a text the drawing's code page cannot hold
+        return 0; // a code page that is unknown or that iconv lacks, a text too long
     SummaryRecord back;
     if (parseSummary(built, drawing.form, back) != Acad::eOk)
         fail("a built summary does not parse");

@@ -70,6 +70,57 @@ class Converter {
     iconv_t mCd;
 };
 
+// The bytes of single characters in one code page, each converted once and checked by
+// converting it back: a conversion that maps a character onto a look-alike would otherwise
+// change the text.
+class CharacterBytes {
+  public:
+    explicit CharacterBytes(int codePage)
+        : mTo(iconvName(codePage), "UTF-8"), mBack("UTF-8", iconvName(codePage)),
+          mComposes(codePage == 1255 || codePage == 1258) {}
+    bool ok() const { return mTo.ok() && mBack.ok(); }
+
+    // The bytes of `c`, a Unicode scalar value; empty when the code page lacks it.
+    const std::string& of(char32_t c) {
+        auto found = mKnown.find(c);
+        if (found != mKnown.end())
+            return found->second;
+        std::string utf8, bytes, again;
+        appendUtf8(utf8, c);
+        int error = 0;
+        if (mTo.run(utf8.data(), utf8.size(), 0, bytes, error) != utf8.size() ||
+            mBack.run(bytes.data(), bytes.size(), 0, again, error) != bytes.size() || again != utf8)
+            bytes.clear();
+        return mKnown.emplace(c, std::move(bytes)).first->second;
+    }
+
+    // Whether `bytes`, the character `c`, still read as `c` after the byte `before`. The
+    // decoders of code pages 1255 and 1258 (both single-byte) join a letter and the combining
+    // mark after it into one character, even a hex digit that ends an escape.
+    bool readApartAfter(char before, const std::string& bytes, char32_t c) {
+        if (!mComposes)
+            return true;
+        const std::uint64_t key =
+            static_cast<std::uint64_t>(static_cast<unsigned char>(before)) << 32 | c;
+        auto found = mApart.find(key);
+        if (found != mApart.end())
+            return found->second;
+        std::string apart, joined;
+        int error = 0;
+        mBack.run(&before, 1, 0, apart, error);
+        appendUtf8(apart, c);
+        const std::string both = before + bytes;
+        mBack.run(both.data(), both.size(), 0, joined, error);
+        return mApart.emplace(key, joined == apart).first->second;
+    }
+
+  private:
+    Converter mTo, mBack;
+    bool mComposes;
+    std::unordered_map<char32_t, std::string> mKnown;
+    std::unordered_map<std::uint64_t, bool> mApart;
+};
+
 } // namespace
 
 int fromDxfName(const std::string& name) {
@@ -133,45 +184,33 @@ Status decode(int codePage, const char* bytes, std::size_t n, std::wstring& out)
     return Status::kOk;
 }
 
-Status encode(int codePage, const std::wstring& text, std::string& out, Escape escape) {
-    Converter to(codePage == kUtf8 ? std::string() : iconvName(codePage), "UTF-8");
-    Converter back("UTF-8", codePage == kUtf8 ? std::string() : iconvName(codePage));
-    if (codePage != kUtf8 && (!to.ok() || !back.ok()))
+Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out, Escape escape) {
+    if (codePage == kUtf8) {
+        for (std::size_t i = 0; i < n;) {
+            const char32_t c = nextCodePoint(text, n, i);
+            if (isScalarValue(c))
+                appendUtf8(out, c);
+            else if (escape)
+                escape(out, c);
+            else
+                return Status::kUnencodable;
+        }
+        return Status::kOk;
+    }
+    CharacterBytes characters(codePage);
+    if (!characters.ok())
         return Status::kUnavailable;
-    // Each character converted once and checked by converting it back: a conversion that maps
-    // a character onto a look-alike would otherwise change the text.
-    std::unordered_map<char32_t, std::string> known;
-    std::string utf8, bytes, again;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = nextCodePoint(text.data(), text.size(), i);
-        bool ok = isScalarValue(c);
-        if (ok && codePage == kUtf8) {
-            appendUtf8(out, c);
+    for (std::size_t i = 0; i < n;) {
+        const char32_t c = nextCodePoint(text, n, i);
+        const std::string* bytes = isScalarValue(c) ? &characters.of(c) : nullptr;
+        if (bytes && !bytes->empty() &&
+            (out.empty() || characters.readApartAfter(out.back(), *bytes, c))) {
+            out += *bytes;
             continue;
         }
-        if (ok) {
-            auto found = known.find(c);
-            if (found == known.end()) {
-                utf8.clear();
-                appendUtf8(utf8, c);
-                bytes.clear();
-                again.clear();
-                int error = 0;
-                if (to.run(utf8.data(), utf8.size(), 0, bytes, error) != utf8.size() ||
-                    back.run(bytes.data(), bytes.size(), 0, again, error) != bytes.size() ||
-                    again != utf8)
-                    bytes.clear();
-                found = known.emplace(c, bytes).first;
-            }
-            ok = !found->second.empty();
-            if (ok)
-                out += found->second;
-        }
-        if (!ok) {
-            if (!escape)
-                return Status::kUnencodable;
-            escape(out, c);
-        }
+        if (!escape)
+            return Status::kUnencodable;
+        escape(out, c);
     }
     return Status::kOk;
 }

@@ -36,11 +36,13 @@ using Escape = void (*)(std::string& out, char32_t c);
 // no character of the code page, and a character cut short at the end, become U+FFFD each.
 Status decode(int codePage, const char* bytes, std::size_t n, std::wstring& out);
 
-// The bytes of `text` in `codePage`, appended to `out`. Only characters that read back as
-// themselves are encoded; any other (one the code page lacks, a lone surrogate, a value beyond
-// U+10FFFF) goes to `escape`, or makes the result kUnencodable when `escape` is null, leaving
-// `out` unspecified.
-Status encode(int codePage, const std::wstring& text, std::string& out, Escape escape = nullptr);
+// The bytes of the `n` units of wide text at `text` in `codePage`, appended to `out`. Only
+// characters that read back as themselves are encoded, also after the byte before them (the
+// last of `out`: 1255 and 1258 join a combining mark to the letter before it); any other (one
+// the code page lacks, a lone surrogate, a value beyond U+10FFFF) goes to `escape`, or makes
+// the result kUnencodable when `escape` is null, leaving `out` unspecified.
+Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out,
+              Escape escape = nullptr);
 
 } // namespace codepage
 } // namespace minihost

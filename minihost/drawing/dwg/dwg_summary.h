@@ -27,8 +27,8 @@ Acad::ErrorStatus parseSummary(const std::string& bytes, const TextForm& form, S
 // The section's bytes for the properties `data`, with the times and trailing fields of
 // `old`. Texts that did not change keep their stored bytes. eNotImplementedYet when 8-bit text
 // changes and the drawing's code page is unknown or iconv lacks it; eInvalidInput when a text
-// is too long for its count or cannot be written in the code page, or there are too many
-// custom pairs.
+// is too long for its count (escapes included) or holds a lone surrogate or a value beyond
+// U+10FFFF, or there are too many custom pairs.
 Acad::ErrorStatus buildSummary(const SummaryRecord& old, const SummaryData& data,
                                const TextForm& form, std::string& out);
 

@@ -2,6 +2,7 @@
 
 #include "dwg_bytes.h"
 #include "minihost/drawing/code_page.h"
+#include "minihost/drawing/text_escapes.h"
 #include "minihost/runtime/utf8.h"
 
 namespace minihost {
@@ -31,6 +32,8 @@ std::wstring decodeWide(const std::uint8_t* data, std::size_t units) {
     return out;
 }
 
+// 8-bit text: the bytes in the code page, then the escapes. An escape may make a lone
+// surrogate, which reads as U+FFFD as in UTF-16 text (one unit for one, so in place).
 std::wstring decodeNarrow(const std::uint8_t* data, std::size_t n, int codePage) {
     std::wstring out;
     if (codepage::decode(codePage, reinterpret_cast<const char*>(data), n, out) !=
@@ -38,6 +41,12 @@ std::wstring decodeNarrow(const std::uint8_t* data, std::size_t n, int codePage)
         out.clear(); // no converter for it: the first 128 characters are the same everywhere
         for (std::size_t i = 0; i < n; ++i)
             out += static_cast<wchar_t>(data[i] < 0x80 ? data[i] : 0xFFFD);
+    }
+    escapes::undo(out);
+    for (std::size_t i = 0; i < out.size();) {
+        const std::size_t at = i;
+        if (isSurrogate(nextCodePoint(out.data(), out.size(), i)))
+            out[at] = 0xFFFD;
     }
     return out;
 }
@@ -71,7 +80,8 @@ bool encodeText(const std::wstring& text, const TextForm& form, std::string& out
             add16(out, unit);
         return true;
     }
-    return form.knownPage && codepage::encode(form.codePage, text, out) == codepage::Status::kOk;
+    return form.knownPage &&
+           escapes::encode(form.codePage, text.data(), text.size(), out) == codepage::Status::kOk;
 }
 
 } // namespace dwg

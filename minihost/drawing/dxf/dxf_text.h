@@ -1,5 +1,6 @@
 // Text of DXF group values: the byte encodings a drawing's text comes in, and the escapes that
-// let any wide text survive a trip through a DXF line (see docs/drawing-file.md).
+// let any wide text survive a trip through a DXF line: the format's own caret escapes here, the
+// backslash escapes of ../text_escapes.h (see docs/drawing-file.md).
 #pragma once
 
 #include <cstddef>
@@ -17,8 +18,9 @@ namespace dxf {
 std::wstring decodeValue(const char* bytes, std::size_t length, int codePage);
 
 // The line in `codePage` that decodeValue reads back as `text`; characters the code page lacks
-// are written as \U+XXXX escapes. False when `text` holds a unit that no DXF line can carry
-// (beyond U+10FFFF) or the code page is not available, leaving `line` unspecified.
+// and lone surrogates are written as \U+XXXX escapes. False when `text` holds a unit that no DXF
+// line can carry (beyond U+10FFFF) or the code page is not available, leaving `line`
+// unspecified.
 bool encodeValue(const std::wstring& text, std::string& line, int codePage);
 
 } // namespace dxf

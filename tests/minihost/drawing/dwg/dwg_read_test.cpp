@@ -177,6 +177,22 @@ TEST(DwgRead, ASectionMapWhoseCountsContradictItsContentIsCorrupt) {
     }
 }
 
+// Texts that another program wrote with escapes read as the characters.
+TEST(DwgRead, AnAC1018TextHoldingAnEscapeReadsAsTheCharacter) {
+    const std::string base = readFile(dwg_test::sharedBinaryDrawings() / "r2004_summary.dwg");
+    BinaryDrawing real;
+    ASSERT_EQ(readMemory(base, real), Acad::eOk);
+    minihost::SummaryData data = real.record.data;
+    data.builtIn[minihost::kTitle] = L"A#U+4E2DB"; // '#' becomes the backslash our writer escapes
+    std::string section;
+    ASSERT_EQ(buildSummary(real.record, data, real.form, section), Acad::eOk);
+    section[section.find("A#U+4E2DB") + 1] = '\\';
+    BinaryDrawing d;
+    ASSERT_EQ(readMemory(dwg_test::madeDrawing(base, section, 1, false), d), Acad::eOk);
+    EXPECT_EQ(d.record.data.builtIn[minihost::kTitle], L"A\x4E2D"
+                                                       L"B");
+}
+
 TEST(DwgLz77, LiteralStreamsDecodeToTheirData) {
     std::string data;
     for (int i = 0; i < 5000; ++i)
@@ -239,10 +255,19 @@ TEST(DwgText, UnitsAndCodePagesDecode) {
     const std::uint8_t cp1252[] = {0x80, 0x81}; // €, unmapped
     EXPECT_EQ(decodeText(cp1252, 2, textForm("AC1018", 99)), std::wstring(L"\x20AC\xFFFD"));
 
+    // Escapes in 8-bit text only; an escaped lone surrogate reads as U+FFFD there too.
+    const std::uint8_t escaped[] = "A\\U+4E2DB\\U+D800";
+    EXPECT_EQ(decodeText(escaped, 16, textForm("AC1018", 30)), std::wstring(L"A\x4E2D"
+                                                                            L"B\xFFFD"));
+    const std::uint8_t wideEscape[] = {'\\', 0, 'U', 0, '+', 0, '4', 0, 'E', 0, '2', 0, 'D', 0};
+    EXPECT_EQ(decodeText(wideEscape, 7, textForm("AC1032", 30)), std::wstring(L"\\U+4E2D"));
+
     std::string out;
     EXPECT_TRUE(encodeText(L"\x0410", textForm("AC1018", 29), out));
     EXPECT_EQ(out, "\xC0");
-    EXPECT_FALSE(encodeText(L"\x4E2D", textForm("AC1018", 30), out));
+    EXPECT_TRUE(encodeText(L"\x4E2D\\U+", textForm("AC1018", 30), out));
+    EXPECT_EQ(out, "\\U+4E2D\\U+005CU+");
+    EXPECT_FALSE(encodeText(L"a\xD800", textForm("AC1018", 30), out));
     EXPECT_FALSE(encodeText(L"a", textForm("AC1018", 99), out)); // unknown page: not written
     EXPECT_TRUE(encodeText(L"\U0001F600", textForm("AC1024", 30), out));
     EXPECT_EQ(out, std::string("\x3D\xD8\x00\xDE", 4));

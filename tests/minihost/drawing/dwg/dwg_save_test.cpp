@@ -226,6 +226,41 @@ TEST_F(DwgSave, RefusalsWriteNothing) {
     }
 }
 
+// A 1252 drawing takes any character: what the code page lacks is stored as \U+XXXX escapes,
+// which both readers read as the character (the independent one within the BMP only).
+TEST_F(DwgSave, CharactersTheCodePageLacksAreWrittenAsEscapes) {
+    const fs::path path = dir / "r2004_summary.dwg";
+    writeFile(path, readFile(dwg_test::sharedBinaryDrawings() / path.filename()));
+    const struct {
+        std::wstring title;
+        const char* stored;
+        bool bmp;
+    } cases[] = {
+        {L"\u4E2D", "\\U+4E2D", true},
+        {L"\u03A9", "\\U+03A9", true},
+        {L"\U0001F600", "\\U+D83D\\U+DE00", false},
+        {L"\u4E2D\u03A9 caf\u00E9 \\U+0041 \U0001F600",
+         "\\U+4E2D\\U+03A9 caf\xE9 \\U+005CU+0041 \\U+D83D\\U+DE00", false},
+        {L"\u4E2D\u03A9", "\\U+4E2D\\U+03A9", true},
+    };
+    const bool independent = dwg_test::haveIndependentCheck();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing_support::utf8(c.title));
+        SummaryData wrote;
+        ASSERT_EQ(edit(
+                      path, [&](SummaryData& s) { s.builtIn[minihost::kTitle] = c.title; }, wrote),
+                  Acad::eOk);
+        expectReads(path, wrote, "AC1018");
+        EXPECT_NE(readFile(path).find(std::string(c.stored) + '\0'), std::string::npos);
+        if (!c.bmp || !independent)
+            continue;
+        const nlohmann::json check = dwg_test::independentCheck(path);
+        ASSERT_TRUE(check.is_object());
+        EXPECT_EQ(check["errors"], 0) << check.dump();
+        EXPECT_EQ(check["title"], testing_support::utf8(c.title));
+    }
+}
+
 TEST_F(DwgSave, EightBitTextIsWrittenInTheDrawingsCodePage) {
     const fs::path path = dir / "r2004_summary.dwg";
     std::string bytes = readFile(dwg_test::sharedBinaryDrawings() / path.filename());
@@ -238,9 +273,6 @@ TEST_F(DwgSave, EightBitTextIsWrittenInTheDrawingsCodePage) {
         Acad::eOk);
     expectReads(path, wrote, "AC1018");
     EXPECT_NE(readFile(path).find("\x03\x00\xC0\xE1\x00", 0, 5), std::string::npos);
-    EXPECT_EQ(edit(
-                  path, [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"\x4E2D"; }, wrote),
-              Acad::eInvalidInput); // not in the code page
     bytes = readFile(path);
     bytes[0x13] = 99; // an index that names no code page: read as 1252, never written
     writeFile(path, bytes);

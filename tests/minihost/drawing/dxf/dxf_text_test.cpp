@@ -31,7 +31,7 @@ std::vector<std::wstring> awkwardTexts() {
             L" ",
             L"\t tab first and last \t",
             L"\u00a0no-break\u3000ideographic\u2003",
-            L"\\U+0041 is not an A",
+            L"\\U+0041 is not an A, \\M+1955C no kanji",
             L"\\U+D83D\\U+DE00",
             L"ends in \\",
             L"\\U+",
@@ -86,9 +86,9 @@ TEST(DxfText, TextBeyondUnicodeIsRefused) {
 }
 
 TEST(DxfText, EscapesOfOtherWritersDecode) {
-    const char line[] = "A\\U+00E9B^JC^ D\\U+d83d\\U+de00\\U+12G^";
+    const char line[] = "A\\U+00E9B^JC^ D\\U+d83d\\U+de00\\M+1955C\\U+005EJ\\U+12G^";
     std::wstring text = decodeValue(line, sizeof line - 1, kUtf8);
-    EXPECT_TRUE(text == L"A\u00e9B\nC^D\U0001F600\\U+12G^");
+    EXPECT_TRUE(text == L"A\u00e9B\nC^D\U0001F600\u8868^J\\U+12G^");
 }
 
 TEST(DxfText, CodePagesDecodeAndBytesOutsideThemAreReplaced) {
