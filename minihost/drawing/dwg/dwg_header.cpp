@@ -26,6 +26,8 @@ constexpr std::size_t kSizeField = 0x10;    // S, the data bytes that follow
 constexpr std::size_t kBitSizeField = 0x18; // AC1024+: N, the bits up to the string footer
 constexpr std::uint64_t kStreamBase = 0xC0; // AC1024+: the bit N counts from
 constexpr std::uint64_t kFooterEndBit = 1;  // AC1024+: 1 = a string stream is there
+// AC1024+: the fewest bits N can count: itself, a one-short footer and the end bit.
+constexpr std::uint64_t kLeastBitSize = 32 + 16 + 1;
 
 // Where the parts of a section are: byte offsets, bit positions.
 struct Frame {
@@ -50,7 +52,7 @@ std::uint64_t handlesBegin(const Frame& f) {
 
 // AC1024+: the string stream and its footer, found from the end bit N names.
 Acad::ErrorStatus findStrings(const std::string& section, Frame& f) {
-    if (f.bitSize < 32 + 16 + 1 || handlesBegin(f) > f.dataEnd)
+    if (f.bitSize < kLeastBitSize || handlesBegin(f) > f.dataEnd)
         return Acad::eDwgCorrupt;
     const std::uint64_t endBit = handlesBegin(f) - 1;
     BitReader in(bytes(section), section.size(), endBit, endBit + 1);
@@ -133,7 +135,7 @@ Acad::ErrorStatus locate(const std::string& section, const HeaderContext& contex
     return wide(f) ? locateWide(section, f, texts) : locateNarrow(section, f);
 }
 
-// Whether a walk that ended at `at` left only the fill bits before `end`: at most `fill`.
+// Whether `in` stopped without a failed read at most `fill` bits (the fill) before `end`.
 bool endsBefore(const BitReader& in, std::uint64_t end, std::uint64_t fill) {
     return in.ok() && in.position() <= end && end - in.position() <= fill;
 }
@@ -246,8 +248,8 @@ Acad::ErrorStatus rewriteWide(const std::string& section, const Frame& f, const 
     const std::uint8_t* p = bytes(section);
     const std::size_t n = section.size();
     BitWriter w;
-    w.bits(0, 32); // N, known at the end
-    const std::uint64_t stringsBegin = f.stringsBegin - f.streamBegin + 32;
+    w.bits(0, 32);                                                   // N, known at the end
+    const std::uint64_t stringsBegin = f.stringsBegin - kStreamBase; // where they start in w
     if (!w.copy(p, n, f.streamBegin, f.valueBegin) || !w.tu(value) ||
         !w.copy(p, n, f.valueEnd, f.footerBegin) || !writeFooter(w, w.size() - stringsBegin))
         return Acad::eInvalidInput;

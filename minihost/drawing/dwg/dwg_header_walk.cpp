@@ -1,6 +1,7 @@
 #include "dwg_header_walk.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace minihost {
 namespace dwg {
@@ -167,7 +168,7 @@ bool inStream(Code code, unsigned version, Stream stream) {
 
 // Reads one variable `name` of `code`. False when it is not there (a plot style handle the
 // plot style type does not bring).
-bool readVariable(BitReader& in, Code code, const std::string& name, Walk& w) {
+bool readVariable(BitReader& in, Code code, std::string_view name, Walk& w) {
     switch (code) {
     case Code::B:
         in.b();
@@ -203,9 +204,9 @@ bool readVariable(BitReader& in, Code code, const std::string& name, Walk& w) {
     case Code::Cmc: {
         const Color c = in.cmc(w.version == k18);
         if (w.version != k18 && (c.flags & 1))
-            w.colorTexts.push_back(name + ".name");
+            w.colorTexts.push_back(std::string(name) + ".name");
         if (w.version != k18 && (c.flags & 2))
-            w.colorTexts.push_back(name + ".book");
+            w.colorTexts.push_back(std::string(name) + ".book");
         break;
     }
     case Code::PlotStyle:
@@ -240,7 +241,7 @@ bool walkRows(BitReader& in, Stream stream, Walk& w) {
             continue;
         for (const char* p = row.names; *p;) {
             const char* end = std::strchr(p, ' ');
-            const std::string name(p, end ? end - p : std::strlen(p));
+            const std::string_view name(p, end ? end - p : std::strlen(p));
             p += name.size() + (end ? 1 : 0);
             const std::uint64_t begin = in.position();
             if (!readVariable(in, row.code, name, w))
@@ -248,7 +249,7 @@ bool walkRows(BitReader& in, Stream stream, Walk& w) {
             if (!in.ok())
                 return false;
             if (w.variables)
-                w.variables->push_back(HeaderVariable{name, begin, in.position()});
+                w.variables->push_back(HeaderVariable{std::string(name), begin, in.position()});
             if (row.code == Code::TV && name == kValueName) {
                 w.sawValue = true;
                 w.valueBegin = begin;
