@@ -264,6 +264,23 @@ TEST(DwgHeader, ChainedRewritesChangeOnlyHyperlinkBaseAndGoBackToTheOriginalByte
     }
 }
 
+TEST(DwgHeader, BytesAfterTheEndSentinelAreKept) {
+    std::string tail; // as some AC1032 drawings have: 743 bytes up to the declared size
+    for (int i = 0; i < 743; ++i)
+        tail += static_cast<char>(i * 131 + 7);
+    for (const auto& h : sharedHeaders()) {
+        SCOPED_TRACE(h.name);
+        const std::string section = h.section + tail;
+        std::wstring original;
+        ASSERT_EQ(readHeaderHyperlinkBase(section, h.context, original), Acad::eOk);
+        std::string next, back;
+        ASSERT_EQ(rewriteHeaderHyperlinkBase(section, h.context, L"http://t", next), Acad::eOk);
+        EXPECT_EQ(next.substr(next.size() - tail.size()), tail);
+        ASSERT_EQ(rewriteHeaderHyperlinkBase(next, h.context, original, back), Acad::eOk);
+        EXPECT_TRUE(back == section);
+    }
+}
+
 TEST(DwgHeader, ValuesThatCannotBeStoredAreRefused) {
     for (const auto& h : sharedHeaders()) {
         SCOPED_TRACE(h.name);
