@@ -11,6 +11,7 @@
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_edit.h"
 #include "minihost/drawing/dwg/dwg_file.h"
+#include "minihost/drawing/dwg/dwg_header.h"
 #include "minihost/drawing/file_faults.h"
 #include "minihost/drawing/file_replace.h"
 
@@ -18,25 +19,65 @@ namespace minihost {
 namespace drawing {
 namespace {
 
+// The header-variables section of `drawing`, read through `read` (of a file of `size` bytes).
+Acad::ErrorStatus readHeaderSection(const dwg::ReadBytes& read, std::uint64_t size,
+                                    const dwg::BinaryDrawing& drawing, dwg::Section& out) {
+    const std::size_t at = dwg::findSection(drawing.container, dwg::kHeaderName);
+    if (at == std::string::npos)
+        return Acad::eDwgCorrupt; // every drawing has one
+    return dwg::readSection(read, size, drawing.container, at, dwg::kMaxSummarySize, out);
+}
+
+dwg::HeaderContext headerContext(const dwg::BinaryDrawing& drawing) {
+    return {drawing.version, drawing.form, drawing.start[0x12]};
+}
+
+// The header-variables section of `file` with HyperlinkBase set to `value`, into `out`.
+Acad::ErrorStatus newHeaderSection(const DrawingFile& file, const std::wstring& value,
+                                   dwg::NewSections& out) {
+    const dwg::BinaryDrawing& drawing = *file.binary;
+    dwg::Section header;
+    Acad::ErrorStatus status = readHeaderSection(
+        dwg::fileBytes(file.fd), static_cast<std::uint64_t>(file.size), drawing, header);
+    if (status != Acad::eOk)
+        return status;
+    // Only a section whose every variable is where its version puts it is written again.
+    if ((status = dwg::checkHeader(header.data, headerContext(drawing))) != Acad::eOk ||
+        (status = dwg::rewriteHeaderHyperlinkBase(header.data, headerContext(drawing), value,
+                                                  out.header)) != Acad::eOk)
+        return status;
+    out.headerChanged = true;
+    return Acad::eOk;
+}
+
 // Reads back the new file `fd` and checks that it is what was meant: every check value of
-// what the reader reads, the header's copy at the end, and the new summary section.
-Acad::ErrorStatus verifySaved(int fd, const std::string& section, dwg::BinaryDrawing& out,
+// what the reader reads, the header's copy at the end, the new summary section and, when it
+// changed, the new header-variables section.
+Acad::ErrorStatus verifySaved(int fd, const dwg::NewSections& sections, dwg::BinaryDrawing& out,
                               off_t& size) {
     struct stat st;
     if (fsys::fstat(fd, &st) != 0)
         return Acad::eFileAccessErr;
+    const dwg::ReadBytes read = dwg::fileBytes(fd);
     Acad::ErrorStatus status = dwg::readBinaryFile(fd, st.st_size, out);
     if (status != Acad::eOk)
         return status;
     std::uint8_t copy[dwg::kFileHeaderSize];
-    status = dwg::fileBytes(fd)(dwg::get64(out.container.header + dwg::kSecondHeader), sizeof copy,
-                                copy);
+    status = read(dwg::get64(out.container.header + dwg::kSecondHeader), sizeof copy, copy);
     if (status != Acad::eOk)
         return status;
     if (std::memcmp(copy, out.start + dwg::kPrefixSize, sizeof copy) != 0)
         return Acad::eDwgCRCError;
-    if (out.container.summary.data != section)
+    if (out.container.summary.data != sections.summary)
         return Acad::eDwgCorrupt;
+    if (sections.headerChanged) {
+        dwg::Section header;
+        status = readHeaderSection(read, static_cast<std::uint64_t>(st.st_size), out, header);
+        if (status != Acad::eOk)
+            return status;
+        if (header.data != sections.header)
+            return Acad::eDwgCorrupt;
+    }
     out.record = dwg::SummaryRecord(); // the section's bytes are kept; the texts are not
     size = st.st_size;
     return Acad::eOk;
@@ -54,14 +95,15 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
         status = dwg::parseSummary(drawing.container.summary.data, drawing.form, old);
     if (status != Acad::eOk)
         return status;
-    // HyperlinkBase has a second copy in the compressed header section, which is not edited:
-    // a save that would make the two disagree is refused.
-    if (summary.builtIn[kHyperlinkBase] != old.data.builtIn[kHyperlinkBase])
-        return Acad::eNotImplementedYet;
     dwg::NewSections sections;
     if ((status = dwg::buildSummary(old, summary, drawing.form, sections.summary)) != Acad::eOk)
         return status;
-    const std::string& section = sections.summary;
+    // HyperlinkBase has a second copy in the header-variables section: a save that changes it
+    // writes both. One that does not leaves that section as it is, even where another program
+    // made the two disagree.
+    if (summary.builtIn[kHyperlinkBase] != old.data.builtIn[kHyperlinkBase] &&
+        (status = newHeaderSection(file, summary.builtIn[kHyperlinkBase], sections)) != Acad::eOk)
+        return status;
     dwg::Edit edit;
     status = dwg::planEdit(drawing, static_cast<std::uint64_t>(file.size), sections, edit);
     if (status != Acad::eOk)
@@ -86,7 +128,7 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
         }
         return Acad::eOk;
     };
-    request.verify = [&](int out) { return verifySaved(out, section, *saved, savedSize); };
+    request.verify = [&](int out) { return verifySaved(out, sections, *saved, savedSize); };
     ReplaceResult replaced;
     if ((status = replaceFile(request, replaced)) != Acad::eOk)
         return status;

@@ -8,8 +8,6 @@
 namespace minihost {
 namespace dwg {
 
-const char* const kHeaderName = "AcDb:Header";
-
 namespace {
 
 constexpr std::uint64_t kSummaryAlign = 0x80;

@@ -17,13 +17,12 @@
 #include <string>
 
 #include "host/acad_status.h"
+#include "dwg_header.h"
 #include "dwg_read.h"
 #include "dwg_rewrite.h"
 
 namespace minihost {
 namespace dwg {
-
-extern const char* const kHeaderName; // the header-variables section
 
 // What an edit writes.
 struct NewSections {

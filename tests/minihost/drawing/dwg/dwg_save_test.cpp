@@ -3,11 +3,13 @@
 // byte against the file before; and what a save refuses.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "dwg_test_util.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_header.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/temp_dir.h"
 
@@ -159,6 +161,56 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
     }
 }
 
+// HyperlinkBase values of every length class, each set on the previous one's output: its BS
+// count in one byte, the same length, two bytes, exactly 256, and empty; wide drawings also
+// take a string stream long enough for the two-word footer.
+std::vector<std::wstring> hyperlinkBases(bool wide) {
+    std::vector<std::wstring> values = {L"https://example.org/projects/site/",
+                                        L"https://ex.org/",
+                                        L"https://xy.org/",
+                                        std::wstring(L"https://example.org/") +
+                                            std::wstring(280, wide ? L'\x4E2D' : L'\xE9'),
+                                        std::wstring(wide ? 256 : 255, L'h'),
+                                        L""};
+    if (wide)
+        values.insert(values.end() - 1, std::wstring(2100, L'\x03A9'));
+    return values;
+}
+
+TEST_F(DwgSave, HyperlinkBaseIsWrittenToBothCopiesLeavingEveryOtherHeaderVariable) {
+    const bool independent = dwg_test::haveIndependentCheck();
+    for (const auto& e : dwg_test::expectedDrawings()) {
+        if (!e.hasSummary)
+            continue;
+        SCOPED_TRACE(e.name);
+        const fs::path path = dir / e.name;
+        writeFile(path, readFile(dwg_test::sharedBinaryDrawings() / e.name));
+        const nlohmann::json first = dwg_test::independentCheck(path);
+        for (const std::wstring& value : hyperlinkBases(e.version != "AC1018")) {
+            SCOPED_TRACE(value.size());
+            SummaryData wrote;
+            ASSERT_EQ(edit(
+                          path,
+                          [&](SummaryData& s) { s.builtIn[minihost::kHyperlinkBase] = value; },
+                          wrote),
+                      Acad::eOk);
+            expectReads(path, wrote, e.version);
+            EXPECT_EQ(dwg_test::headerHyperlinkBase(readFile(path)), value);
+            if (!independent)
+                continue;
+            const nlohmann::json check = dwg_test::independentCheck(path);
+            const std::string text = testing_support::utf8(value);
+            EXPECT_EQ(check["errors"], 0) << check.dump();
+            EXPECT_EQ(check["hyperlinkbase"], text);
+            EXPECT_EQ(check["header_hyperlinkbase"], text);
+            EXPECT_EQ(check["header_digest"], first["header_digest"]);
+            EXPECT_LE(check["object_errors"].get<int>(), first["object_errors"].get<int>());
+        }
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{e.name}) << "files left behind";
+        fs::remove(path);
+    }
+}
+
 TEST_F(DwgSave, ADrawingWithoutASummarySectionGetsOne) {
     const bool independent = dwg_test::haveIndependentCheck();
     for (const char* name : {"r2004_plain.dwg", "r2010_custom.dwg", "r2018_plain.dwg"}) {
@@ -190,6 +242,27 @@ TEST_F(DwgSave, ADrawingWithoutASummarySectionGetsOne) {
     }
 }
 
+// `drawing` (AC1024 or later) with one more byte in its header section's data, its size and CRC
+// written to match: only a walk of every variable can tell.
+std::string withExtraHeaderByte(const std::string& drawing) {
+    BinaryDrawing d;
+    EXPECT_EQ(dwg_test::readMemory(drawing, d), Acad::eOk);
+    Section header;
+    auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
+        std::memcpy(to, drawing.data() + offset, n);
+        return Acad::eOk;
+    };
+    EXPECT_EQ(readSection(read, drawing.size(), d.container, findSection(d.container, kHeaderName),
+                          1 << 20, header),
+              Acad::eOk);
+    std::string& s = header.data;
+    const std::uint32_t size = get32(bytes(s) + 0x10);
+    s.insert(0x18 + size, 1, '\0');
+    put32(bytes(s) + 0x10, size + 1);
+    put16(bytes(s) + 0x18 + size + 1, headerCrc(bytes(s) + 0x10, size + 9));
+    return dwg_test::withHeaderSection(drawing, s);
+}
+
 TEST_F(DwgSave, RefusalsWriteNothing) {
     const fs::path path = dir / "r2010_custom.dwg";
     const std::string original = readFile(dwg_test::sharedBinaryDrawings() / path.filename());
@@ -199,9 +272,10 @@ TEST_F(DwgSave, RefusalsWriteNothing) {
         std::function<void(SummaryData&)> change;
         Acad::ErrorStatus status;
     } cases[] = {
-        {"HyperlinkBase, which the header section holds too", [](std::string&) {},
+        {"HyperlinkBase where the header section holds more than its variables",
+         [](std::string& f) { f = withExtraHeaderByte(f); },
          [](SummaryData& s) { s.builtIn[minihost::kHyperlinkBase] = L"http://example.org"; },
-         Acad::eNotImplementedYet},
+         Acad::eDwgCorrupt},
         {"a drawing with security flags", [](std::string& f) { f[0x18] = 1; },
          [](SummaryData& s) { s.builtIn[minihost::kTitle] = L"t"; }, Acad::eNotSupportedInDwgApi},
         {"a summary larger than one page holds for other readers (0x7400 bytes)",

@@ -5,8 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_header.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"
-#include "minihost/drawing/dwg/dwg_rewrite.h"
+#include "minihost/drawing/dwg/dwg_edit.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
@@ -157,6 +158,15 @@ std::string madeDrawing(const std::string& base, const std::string& section, int
     return file;
 }
 
+namespace {
+std::string applied(const std::string& drawing, const minihost::dwg::Edit& edit) {
+    std::string out;
+    for (const minihost::dwg::Piece& p : edit.pieces)
+        out += p.copy ? drawing.substr(p.from, p.to - p.from) : p.bytes;
+    return out;
+}
+} // namespace
+
 std::string withoutSummary(const std::string& drawing) {
     using namespace minihost::dwg;
     BinaryDrawing d;
@@ -174,11 +184,45 @@ std::string withoutSummary(const std::string& drawing) {
     Edit edit;
     if (planRewrite(d, drawing.size(), std::move(rewrite), edit) != Acad::eOk)
         return std::string();
-    std::string out;
-    for (const Piece& p : edit.pieces)
-        out += p.copy ? drawing.substr(p.from, p.to - p.from) : p.bytes;
+    std::string out = applied(drawing, edit);
     put32(bytes(out) + kSummaryAddress, 0);
     return out;
+}
+
+std::string withHeaderSection(const std::string& drawing, const std::string& section) {
+    using namespace minihost::dwg;
+    BinaryDrawing d;
+    NewSections sections;
+    sections.headerChanged = true;
+    sections.header = section;
+    Edit edit;
+    if (readMemory(drawing, d) != Acad::eOk)
+        return std::string();
+    sections.summary = d.container.summary.data;
+    return planEdit(d, drawing.size(), sections, edit) == Acad::eOk ? applied(drawing, edit)
+                                                                    : std::string();
+}
+
+std::wstring headerHyperlinkBase(const std::string& drawing) {
+    using namespace minihost::dwg;
+    BinaryDrawing d;
+    Section header;
+    std::wstring value;
+    auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
+        if (offset > drawing.size() || n > drawing.size() - offset)
+            return Acad::eDwgNeedsRecovery;
+        std::memcpy(to, drawing.data() + offset, n);
+        return Acad::eOk;
+    };
+    const std::size_t at = readMemory(drawing, d) == Acad::eOk
+                               ? findSection(d.container, kHeaderName)
+                               : std::string::npos;
+    if (at == std::string::npos ||
+        readSection(read, drawing.size(), d.container, at, 1 << 20, header) != Acad::eOk ||
+        readHeaderHyperlinkBase(header.data, {d.version, d.form, d.start[0x12]}, value) !=
+            Acad::eOk)
+        return L"<unreadable>";
+    return value;
 }
 
 namespace {

@@ -43,6 +43,14 @@ std::string madeDrawing(const std::string& base, const std::string& section, int
 // descriptor gone from the section map, its page a gap, the summary address at 0x20 zero.
 std::string withoutSummary(const std::string& drawing);
 
+// `drawing` with its header-variables section replaced by `section` (each check value of the
+// container right, whatever the section holds); empty when it cannot be made.
+std::string withHeaderSection(const std::string& drawing, const std::string& section);
+
+// The HYPERLINKBASE variable of the header section of `drawing`, read by our own reader of that
+// section; "<unreadable>" when it cannot be read.
+std::wstring headerHyperlinkBase(const std::string& drawing);
+
 // Whether the independent reader (../shared/tools/dwg-check, run as a black box) is beside
 // the clone; in CI a missing one also fails the running test.
 bool haveIndependentCheck();
