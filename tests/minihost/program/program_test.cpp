@@ -190,23 +190,26 @@ TEST(Program, CommandLineMistakesAreReported) {
     EXPECT_EQ(r.out, "");
 }
 
-TEST(Program, ABinaryDrawingOpensChangesInMemorySavesAndRefusesAHyperlinkBaseChange) {
+TEST(Program, ABinaryDrawingOpensChangesInMemoryAndSavesEveryProperty) {
     TempDir dir;
     const fs::path binary = testing_support::sharedDrawings().parent_path() / "dwg";
     fs::copy_file(binary / "r2013_plain.dwg", dir / "other.dwg");
     fs::copy_file(binary / "r2018_plain.dwg", dir / "plan.dwg");
     fs::permissions(dir / "plan.dwg", fs::perms::owner_write, fs::perm_options::add);
-    const std::string list =
-        R"((("Title" "in memory") ("Subject" "") ("Author" "") )"
-        R"(("Keywords" "") ("Comments" "") ("HyperlinkBase" "") )"
-        R"(("RevisionNumber" "") ("LastSavedBy" "Usuario") ("Client" "ACME")))";
+    auto list = [](const char* link) {
+        return std::string(R"((("Title" "in memory") ("Subject" "") ("Author" "") )"
+                           R"(("Keywords" "") ("Comments" "") ("HyperlinkBase" ")") +
+               link + R"(") ("RevisionNumber" "") ("LastSavedBy" "Usuario") ("Client" "ACME")))";
+    };
     Outcome r =
         run(dir.path(), "--open other.dwg --open plan.dwg"
-                        " -e '(setsumleaf T \"Title\" \"in memory\" \"Client\" \"ACME\")'"
+                        " -e '(setsumleaf T \"Title\" \"in memory\" \"Client\" \"ACME\""
+                        " \"HyperlinkBase\" \"https://in.memory/\")'"
                         " -e '(drawing-save)' -e '(drawing-close)' -e '(getsumleaf \"plan.dwg\")'"
                         " -e '(setsumleaf \"plan.dwg\" T \"HyperlinkBase\" \"x\")'"
                         " -e '(getsumleaf \"plan.dwg\")'");
-    EXPECT_EQ(r.out, list + "\nT\nT\n" + list + "\nnil\n" + list + "\n");
+    const std::string opened = list("https://in.memory/");
+    EXPECT_EQ(r.out, opened + "\nT\nT\n" + opened + "\n" + list("x") + "\n" + list("x") + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir / "plan.dwg").compare(0, 6, "AC1032"), 0);
