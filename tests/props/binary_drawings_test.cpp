@@ -74,4 +74,29 @@ TEST(BinaryDrawings, GetsumleafGivesTheExpectedPropertiesInProcessAndThroughTheP
     EXPECT_EQ(testing_support::readFile(dir / "out"), programExpected);
 }
 
+// A replace (no T) clears every property not given, HyperlinkBase in both of its copies.
+TEST(BinaryDrawings, AReplaceClearsHyperlinkBaseInBothCopies) {
+    testing_support::TempDir dir;
+    const auto path = dir / "r2010_custom.dwg";
+    testing_support::writeFile(
+        path, testing_support::readFile(dwg_test::sharedBinaryDrawings() / path.filename()));
+    resbuf* args = acutBuildList(RTSTR, testing_support::wide(path.string()).c_str(), RTSTR,
+                                 L"Title", RTSTR, L"x", RTNONE);
+    minihost::CallResult result = minihost::callHandler(SetSumleafHandler, 0, args);
+    acutRelRb(args);
+    ASSERT_NE(result.value, nullptr);
+    minihost::SummaryData expected;
+    expected.builtIn[minihost::kTitle] = L"x";
+    EXPECT_EQ(testing_support::chainText(result.value), listText(expected, false));
+    acutRelRb(result.value);
+    const std::string saved = testing_support::readFile(path);
+    EXPECT_EQ(dwg_test::headerHyperlinkBase(saved), L"");
+    if (!dwg_test::haveIndependentCheck())
+        return;
+    const nlohmann::json check = dwg_test::independentCheck(path);
+    EXPECT_EQ(check["errors"], 0) << check.dump();
+    EXPECT_EQ(check["hyperlinkbase"], "");
+    EXPECT_EQ(check["header_hyperlinkbase"], "");
+}
+
 } // namespace

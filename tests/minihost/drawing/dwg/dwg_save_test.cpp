@@ -322,16 +322,24 @@ TEST_F(DwgSave, CharactersTheCodePageLacksAreWrittenAsEscapes) {
         SCOPED_TRACE(testing_support::utf8(c.title));
         SummaryData wrote;
         ASSERT_EQ(edit(
-                      path, [&](SummaryData& s) { s.builtIn[minihost::kTitle] = c.title; }, wrote),
+                      path,
+                      [&](SummaryData& s) {
+                          s.builtIn[minihost::kTitle] = c.title;
+                          s.builtIn[minihost::kHyperlinkBase] = c.title; // and the header's copy
+                      },
+                      wrote),
                   Acad::eOk);
         expectReads(path, wrote, "AC1018");
         EXPECT_NE(readFile(path).find(std::string(c.stored) + '\0'), std::string::npos);
+        EXPECT_EQ(dwg_test::headerHyperlinkBase(readFile(path)), c.title);
         if (!c.bmp || !independent)
             continue;
         const nlohmann::json check = dwg_test::independentCheck(path);
         ASSERT_TRUE(check.is_object());
         EXPECT_EQ(check["errors"], 0) << check.dump();
         EXPECT_EQ(check["title"], testing_support::utf8(c.title));
+        EXPECT_EQ(check["hyperlinkbase"], testing_support::utf8(c.title));
+        EXPECT_EQ(check["header_hyperlinkbase"], testing_support::utf8(c.title));
     }
 }
 
