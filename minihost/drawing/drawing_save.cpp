@@ -32,10 +32,12 @@ namespace {
 // Lines met while looking for the preview from the end of the file.
 constexpr std::size_t kMaxTailLine = 1u << 20;
 
-// Reads lines backwards from the end of a file, down to a floor.
+// Reads lines ending with `end` ('\n', or '\r' alone) backwards from the end of a file, down to
+// a floor.
 class BackLines {
   public:
-    BackLines(int fd, off_t floor, off_t end) : mFd(fd), mFloor(floor), mPos(end) {}
+    BackLines(int fd, off_t floor, off_t end, char lineEnd)
+        : mFd(fd), mFloor(floor), mPos(end), mEnd(lineEnd) {}
 
     // The previous line, trimmed, and the offset where it starts. False at the floor, on a
     // read error or when a line is too long to be one that matters.
@@ -45,7 +47,7 @@ class BackLines {
         std::string line; // reversed
         off_t pos = mPos;
         if (mStarted)
-            --pos; // step over the '\n' that ends the previous line
+            --pos; // step over the line end of the previous line
         mStarted = true;
         while (pos > mFloor) {
             char c;
@@ -53,7 +55,7 @@ class BackLines {
                 ioError = true;
                 return fail();
             }
-            if (c == '\n')
+            if (c == mEnd)
                 break;
             line += c;
             if (line.size() > kMaxTailLine)
@@ -99,6 +101,7 @@ class BackLines {
 
     int mFd;
     off_t mFloor, mPos;
+    char mEnd;
     bool mStarted = false, mDone = false;
     std::string mBuf;
     off_t mBufStart = 0;
@@ -111,7 +114,7 @@ enum class Preview { kNone, kFound, kReadError };
 Preview findPreview(const DrawingFile& file, off_t& begin, off_t& end) {
     if (file.fd < 0)
         return Preview::kNone;
-    BackLines lines(file.fd, file.tailOffset, file.size);
+    BackLines lines(file.fd, file.tailOffset, file.size, file.eol == "\r" ? '\r' : '\n');
     auto none = [&]() { return lines.ioError ? Preview::kReadError : Preview::kNone; };
     std::string text, code;
     off_t start;
