@@ -20,7 +20,6 @@ namespace minihost {
 using drawing::Fd;
 using drawing::kMaxHead;
 using drawing::kReadChunk;
-using drawing::openStatus;
 using drawing::parseHead;
 using drawing::trimmed;
 
@@ -367,20 +366,6 @@ void readCustom(const DrawingFile& file, CustomList& custom) {
         custom.emplace_back(text(tag), text(value));
 }
 
-Acad::ErrorStatus openStatus(int err) {
-    switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-        return Acad::eFileNotFound;
-    case ENOMEM:
-        return Acad::eOutOfMemory;
-    default:
-        return Acad::eFileAccessErr;
-    }
-}
-
 } // namespace drawing
 
 void DrawingFileDelete::operator()(DrawingFile* file) const {
@@ -429,14 +414,17 @@ Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, Sum
         return Acad::eInvalidInput;
     if (name.empty())
         return Acad::eFileNotFound;
-    Fd fd(fsys::open(name.c_str(), O_RDONLY | O_NONBLOCK));
-    if (fd.get() < 0)
-        return openStatus(errno);
-    DrawingFilePtr loaded;
-    Acad::ErrorStatus status = loadFrom(fd, loaded);
+    // The folder is held from here on: a save to this path must reach this very file.
+    FileIdentity identity;
+    int opened = -1;
+    Acad::ErrorStatus status = openIdentified(name, opened, identity);
     if (status != Acad::eOk)
         return status;
-    identifyFile(loaded->fd, name, loaded->identity); // unknown when it fails: nothing to check
+    Fd fd(opened);
+    DrawingFilePtr loaded;
+    if ((status = loadFrom(fd, loaded)) != Acad::eOk)
+        return status;
+    loaded->identity = std::move(identity);
     // Decoded straight from the head, once: a drawing keeps no second copy of its texts (a
     // binary drawing keeps the bytes of its summary section, and a save parses them again).
     SummaryData data;

@@ -77,8 +77,9 @@ TEST(KilledSave, AtEverySystemCallLeavesAWholeDrawingAndNoStrayFile) {
         }
         EXPECT_GE(kills, 10);
         // Only between linking the new file in and removing the old one's second name can a
-        // kill leave a name: a few calls, never while the content is written.
-        EXPECT_LE(leftovers, 5);
+        // kill leave a name: a few calls (the last looks at the new file in place), never
+        // while the content is written.
+        EXPECT_LE(leftovers, 6);
         std::printf("over itself %d: %d kills, %d left a hidden name\n", overItself, kills,
                     leftovers);
     }
