@@ -236,7 +236,8 @@ Acad::ErrorStatus Replacement::openTarget() {
     Acad::ErrorStatus status = resolveSaveTarget(mRequest.path, mFolderPath, mName);
     if (status != Acad::eOk)
         return status;
-    mDir = std::make_shared<drawing::Fd>(fsys::open(mFolderPath.c_str(), O_RDONLY | O_DIRECTORY));
+    mDir = std::make_shared<drawing::Fd>(); // first, so that the folder never goes unowned
+    mDir->reset(fsys::open(mFolderPath.c_str(), O_RDONLY | O_DIRECTORY));
     if (dir() < 0)
         return accessStatus(errno);
     if (fsys::fstat(dir(), &mFolder) != 0)
@@ -637,7 +638,8 @@ Acad::ErrorStatus openIdentified(const std::string& path, int& fd, FileIdentity&
     if (status != Acad::eOk)
         return status == Acad::eInvalidInput ? Acad::eFileAccessErr : status;
     // O_PATH: a folder the process may pass through but not list still holds drawings.
-    auto dir = std::make_shared<drawing::Fd>(fsys::open(folder.c_str(), O_PATH | O_DIRECTORY));
+    auto dir = std::make_shared<drawing::Fd>();
+    dir->reset(fsys::open(folder.c_str(), O_PATH | O_DIRECTORY));
     if (dir->get() < 0)
         return accessStatus(errno);
     drawing::Fd file(fsys::openAt(dir->get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
