@@ -90,11 +90,16 @@ Acad::ErrorStatus copyAttributes(int from, int to, mode_t& mode) {
     return Acad::eOk;
 }
 
+// A file system that keeps no owners or modes (FAT through FUSE, some shares) says so.
+bool notKept(int err) {
+    return err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP;
+}
+
 } // namespace
 
 Acad::ErrorStatus copyOwnership(int from, const struct stat& old, int to) {
     mode_t mode = old.st_mode & 07777;
-    if (fsys::fchown(to, old.st_uid, old.st_gid) != 0) {
+    if (fsys::fchown(to, old.st_uid, old.st_gid) != 0 && !notKept(errno)) {
         if (errno != EPERM)
             return Acad::eFileSystemErr;
         // Not allowed to give the file away: keep at least the group if we may.
@@ -104,7 +109,7 @@ Acad::ErrorStatus copyOwnership(int from, const struct stat& old, int to) {
             mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID); // another group: no rights
         }
     }
-    if (fsys::fchmod(to, mode) != 0)
+    if (fsys::fchmod(to, mode) != 0 && !notKept(errno))
         return Acad::eFileSystemErr;
     return copyAttributes(from, to, mode);
 }
