@@ -16,6 +16,7 @@
 #include "minihost/drawing/dwg/dwg_read.h"
 #include "minihost/drawing/owned_fd.h"
 #include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/file_copy.h"
 #include "minihost/drawing/file_replace.h"
 #include "minihost/runtime/summary_data.h"
 
@@ -109,19 +110,11 @@ using CustomList = decltype(SummaryData::custom);
 void readBuiltIn(const DrawingFile& file, int field, std::wstring& text);
 void readCustom(const DrawingFile& file, CustomList& custom);
 
-// The status a read or save returns when open or stat fails with `err`.
-Acad::ErrorStatus openStatus(int err);
-
 // The head of `file` with the properties of `summary`: variables that change are rewritten in
 // place, missing ones are inserted where CAD programs put them, every other byte is kept.
 // Fills `out` (cleared first); eInvalidInput when a property cannot be encoded or the head
 // would be too long to read back.
 Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out);
-
-// Writes all of data[0, size) to `fd`; eFileWriteError when it cannot.
-Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size);
-// Copies [from, to) of `in` to the end of `out`: in the kernel where it can, else by reading.
-Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out);
 
 // After a save of `previous` put the new file `fd` at the path `saved` describes: makes `next`
 // own `fd` and stand for that file, knowing what `previous` knew of the files it was saved to

@@ -20,7 +20,6 @@ namespace minihost {
 using drawing::Fd;
 using drawing::kMaxHead;
 using drawing::kReadChunk;
-using drawing::openStatus;
 using drawing::parseHead;
 using drawing::trimmed;
 
@@ -52,12 +51,13 @@ class HeadReader {
     // head cap is reached first and `ioError` when a read fails.
     bool line(std::size_t pos, std::size_t& stop, std::size_t& next) {
         terminated = true;
+        const char end = lineEnd();
         for (;;) {
-            std::size_t nl = mHead.find('\n', pos);
+            std::size_t nl = mHead.find(end, pos);
             if (nl != std::string::npos) {
                 stop = nl;
                 next = nl + 1;
-                if (stop > pos && mHead[stop - 1] == '\r')
+                if (end == '\n' && stop > pos && mHead[stop - 1] == '\r')
                     --stop;
                 return true;
             }
@@ -69,6 +69,22 @@ class HeadReader {
                 return true;
             }
         }
+    }
+
+    // The character that ends lines: '\r' when the first line ends with a CR alone, else '\n'
+    // (LF, or CRLF with the CR taken off).
+    char lineEnd() {
+        while (!mEnd) {
+            std::size_t at = mHead.find_first_of("\r\n", mScanned);
+            if (at != std::string::npos && (mHead[at] == '\n' || at + 1 < mHead.size())) {
+                mEnd = mHead[at] == '\r' && mHead[at + 1] != '\n' ? '\r' : '\n';
+                break;
+            }
+            mScanned = at == std::string::npos ? mHead.size() : at;
+            if (!more())
+                mEnd = at == std::string::npos ? '\n' : '\r';
+        }
+        return mEnd;
     }
 
     bool atEnd() const { return static_cast<off_t>(mHead.size()) >= mSize; }
@@ -110,6 +126,8 @@ class HeadReader {
     int mFd;
     off_t mSize;
     std::string& mHead;
+    char mEnd = 0;            // 0 until the first line end is seen
+    std::size_t mScanned = 0; // where the search for it goes on
 };
 
 // True when `text` (what a cut file holds) could be the start of a DXF drawing.
@@ -128,8 +146,9 @@ bool supportedVersion(const std::string& version) {
            version == "AC1027" || version == "AC1032";
 }
 
-// True when the last group of the data in [from, size) is 0/EOF: checks only the end.
-bool endsWithEof(int fd, const std::string& memTail, off_t from, off_t size) {
+// True when the last group of the data in [from, size), whose lines end with `end`, is 0/EOF:
+// checks only the end.
+bool endsWithEof(int fd, const std::string& memTail, off_t from, off_t size, char end) {
     constexpr off_t kWindow = 256;
     off_t start = std::max(from, size - kWindow);
     std::string tail;
@@ -154,12 +173,12 @@ bool endsWithEof(int fd, const std::string& memTail, off_t from, off_t size) {
     std::size_t n = tail.size();
     while (n > 0 && blank(tail[n - 1]))
         --n;
-    std::size_t lineStart = tail.rfind('\n', n == 0 ? 0 : n - 1);
+    std::size_t lineStart = tail.rfind(end, n == 0 ? 0 : n - 1);
     if (lineStart == std::string::npos || trimmed(&tail[lineStart + 1], n - lineStart - 1) != "EOF")
         return false;
     if (lineStart == 0)
         return false;
-    std::size_t codeStart = tail.rfind('\n', lineStart - 1);
+    std::size_t codeStart = tail.rfind(end, lineStart - 1);
     if (codeStart == std::string::npos)
         return false;
     return trimmed(&tail[codeStart + 1], lineStart - codeStart - 1) == "0";
@@ -272,7 +291,10 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
     file.tailOffset = static_cast<off_t>(codeBegin);
     if (!file.vars.empty())
         file.vars.back().end = codeBegin;
-    file.eol = head.find("\r\n") == head.find('\n') - 1 ? "\r\n" : "\n";
+    if (reader.lineEnd() == '\r')
+        file.eol = "\r";
+    else
+        file.eol = head.find("\r\n") == head.find('\n') - 1 ? "\r\n" : "\n";
 
     auto value = [&](const Var& var) {
         return var.hasValue ? std::string(&head[var.valueBegin], var.valueEnd - var.valueBegin)
@@ -313,7 +335,7 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
     }
 
     off_t total = fd >= 0 ? size : file.tailOffset + static_cast<off_t>(file.memTail.size());
-    if (checkEnd && !endsWithEof(fd, file.memTail, file.tailOffset, total))
+    if (checkEnd && !endsWithEof(fd, file.memTail, file.tailOffset, total, reader.lineEnd()))
         return reader.ioError ? Acad::eFileAccessErr : Acad::eDwgNeedsRecovery;
     file.size = total;
     return Acad::eOk;
@@ -342,20 +364,6 @@ void readCustom(const DrawingFile& file, CustomList& custom) {
     };
     for (const auto& [tag, value] : file.customVars)
         custom.emplace_back(text(tag), text(value));
-}
-
-Acad::ErrorStatus openStatus(int err) {
-    switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-        return Acad::eFileNotFound;
-    case ENOMEM:
-        return Acad::eOutOfMemory;
-    default:
-        return Acad::eFileAccessErr;
-    }
 }
 
 } // namespace drawing
@@ -406,14 +414,17 @@ Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, Sum
         return Acad::eInvalidInput;
     if (name.empty())
         return Acad::eFileNotFound;
-    Fd fd(fsys::open(name.c_str(), O_RDONLY | O_NONBLOCK));
-    if (fd.get() < 0)
-        return openStatus(errno);
-    DrawingFilePtr loaded;
-    Acad::ErrorStatus status = loadFrom(fd, loaded);
+    // The folder is held from here on: a save to this path must reach this very file.
+    FileIdentity identity;
+    int opened = -1;
+    Acad::ErrorStatus status = openIdentified(name, opened, identity);
     if (status != Acad::eOk)
         return status;
-    identifyFile(loaded->fd, name, loaded->identity); // unknown when it fails: nothing to check
+    Fd fd(opened);
+    DrawingFilePtr loaded;
+    if ((status = loadFrom(fd, loaded)) != Acad::eOk)
+        return status;
+    loaded->identity = std::move(identity);
     // Decoded straight from the head, once: a drawing keeps no second copy of its texts (a
     // binary drawing keeps the bytes of its summary section, and a save parses them again).
     SummaryData data;

@@ -32,10 +32,12 @@ namespace {
 // Lines met while looking for the preview from the end of the file.
 constexpr std::size_t kMaxTailLine = 1u << 20;
 
-// Reads lines backwards from the end of a file, down to a floor.
+// Reads lines ending with `end` ('\n', or '\r' alone) backwards from the end of a file, down to
+// a floor.
 class BackLines {
   public:
-    BackLines(int fd, off_t floor, off_t end) : mFd(fd), mFloor(floor), mPos(end) {}
+    BackLines(int fd, off_t floor, off_t end, char lineEnd)
+        : mFd(fd), mFloor(floor), mPos(end), mEnd(lineEnd) {}
 
     // The previous line, trimmed, and the offset where it starts. False at the floor, on a
     // read error or when a line is too long to be one that matters.
@@ -45,7 +47,7 @@ class BackLines {
         std::string line; // reversed
         off_t pos = mPos;
         if (mStarted)
-            --pos; // step over the '\n' that ends the previous line
+            --pos; // step over the line end of the previous line
         mStarted = true;
         while (pos > mFloor) {
             char c;
@@ -53,7 +55,7 @@ class BackLines {
                 ioError = true;
                 return fail();
             }
-            if (c == '\n')
+            if (c == mEnd)
                 break;
             line += c;
             if (line.size() > kMaxTailLine)
@@ -99,6 +101,7 @@ class BackLines {
 
     int mFd;
     off_t mFloor, mPos;
+    char mEnd;
     bool mStarted = false, mDone = false;
     std::string mBuf;
     off_t mBufStart = 0;
@@ -111,7 +114,7 @@ enum class Preview { kNone, kFound, kReadError };
 Preview findPreview(const DrawingFile& file, off_t& begin, off_t& end) {
     if (file.fd < 0)
         return Preview::kNone;
-    BackLines lines(file.fd, file.tailOffset, file.size);
+    BackLines lines(file.fd, file.tailOffset, file.size, file.eol == "\r" ? '\r' : '\n');
     auto none = [&]() { return lines.ioError ? Preview::kReadError : Preview::kNone; };
     std::string text, code;
     off_t start;
@@ -136,59 +139,28 @@ Preview findPreview(const DrawingFile& file, off_t& begin, off_t& end) {
     }
 }
 
+// Whether the file `fd` still starts with the head `file` parsed; eFileSharingViolation when
+// another program changed it in place (whatever its timestamps say).
+Acad::ErrorStatus headUnchanged(const DrawingFile& file, int fd) {
+    std::string chunk;
+    for (std::size_t at = 0; at < file.head.size();) {
+        chunk.resize(std::min(kReadChunk, file.head.size() - at));
+        ssize_t got = fsys::pread(fd, &chunk[0], chunk.size(), static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return Acad::eFileAccessErr;
+        if (got == 0 || file.head.compare(at, static_cast<std::size_t>(got), chunk, 0,
+                                          static_cast<std::size_t>(got)) != 0)
+            return Acad::eFileSharingViolation;
+        at += static_cast<std::size_t>(got);
+    }
+    return Acad::eOk;
+}
+
 } // namespace
 
 namespace drawing {
-
-Acad::ErrorStatus writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t put = fsys::write(fd, data, size);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return Acad::eFileWriteError;
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return Acad::eOk;
-}
-
-Acad::ErrorStatus copyRange(int in, off_t from, off_t to, int out) {
-    bool kernel = true;
-    std::string buffer;
-    while (from < to) {
-        std::size_t want = static_cast<std::size_t>(std::min<off_t>(to - from, 1 << 30));
-        if (kernel) {
-            off_t at = from;
-            ssize_t got = fsys::copyRange(in, &at, out, want);
-            if (got > 0) {
-                from = at;
-                continue;
-            }
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0 &&
-                (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
-                kernel = false; // this pair of file systems cannot copy in the kernel
-                continue;
-            }
-            return got == 0 ? Acad::eFileAccessErr : Acad::eFileWriteError;
-        }
-        if (buffer.empty())
-            buffer.resize(1 << 20);
-        want = std::min(want, buffer.size());
-        ssize_t got = fsys::pread(in, &buffer[0], want, from);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return Acad::eFileAccessErr; // the drawing we copy from is gone or shrank
-        Acad::ErrorStatus status = writeAll(out, buffer.data(), static_cast<std::size_t>(got));
-        if (status != Acad::eOk)
-            return status;
-        from += got;
-    }
-    return Acad::eOk;
-}
 
 void adoptSavedFile(const DrawingFile& previous, DrawingFile& next, int fd, FileIdentity&& saved) {
     // What the drawing knows of the files at other paths, for their next save.
@@ -244,13 +216,6 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     if (status != Acad::eOk)
         return status;
     off_t previewBegin = file->size, previewEnd = file->size;
-    if (!options.retainPreview) {
-        Preview preview = findPreview(*file, previewBegin, previewEnd);
-        if (preview == Preview::kReadError)
-            return Acad::eFileAccessErr;
-        if (preview == Preview::kNone)
-            previewBegin = previewEnd = file->size;
-    }
 
     ReplaceRequest request;
     request.path = target;
@@ -258,6 +223,19 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
     request.source = file->fd >= 0 ? &file->identity : nullptr;
     request.sourceFd = file->fd;
     request.elsewhere = &file->elsewhere;
+    if (file->fd >= 0) {
+        // Under the lock: the head is still what was parsed, and the preview is found in the
+        // file as it is now, so that nothing is copied from offsets another program moved.
+        request.unchanged = [&](int source) {
+            Acad::ErrorStatus same = headUnchanged(*file, source);
+            if (same != Acad::eOk || options.retainPreview)
+                return same;
+            Preview preview = findPreview(*file, previewBegin, previewEnd);
+            if (preview == Preview::kNone)
+                previewBegin = previewEnd = file->size;
+            return preview == Preview::kReadError ? Acad::eFileAccessErr : Acad::eOk;
+        };
+    }
     request.write = [&](int out) {
         Acad::ErrorStatus written = writeAll(out, head.data(), head.size());
         if (written == Acad::eOk && file->fd < 0)

@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <csignal>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <string>
+#include <utility>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -17,6 +20,9 @@ struct Plan {
     long failAt = 0; // 0: no fault planned
     int err = EIO;
     bool persistent = false;
+    long actAt = 0; // 0: no action planned
+    bool actPersistent = false;
+    std::function<void()> action;
 };
 
 Plan plans[static_cast<int>(FileOp::kCount)];
@@ -27,6 +33,12 @@ bool hit(FileOp op, bool& shortTransfer) {
     Plan& plan = plans[static_cast<int>(op)];
     ++plan.calls;
     shortTransfer = false;
+    if (plan.actAt != 0 &&
+        (plan.actPersistent ? plan.calls >= plan.actAt : plan.calls == plan.actAt)) {
+        const int saved = errno;
+        plan.action();
+        errno = saved;
+    }
     if (plan.failAt == 0)
         return false;
     bool fail = plan.persistent ? plan.calls >= plan.failAt : plan.calls == plan.failAt;
@@ -63,6 +75,13 @@ void failFileOp(FileOp op, long nth, int err, bool persistent) {
     plan.failAt = nth > 0 ? plan.calls + nth : 0;
     plan.err = err;
     plan.persistent = persistent;
+}
+
+void beforeFileOp(FileOp op, long nth, std::function<void()> action, bool persistent) {
+    Plan& plan = plans[static_cast<int>(op)];
+    plan.actAt = nth > 0 ? plan.calls + nth : 0;
+    plan.actPersistent = persistent;
+    plan.action = std::move(action);
 }
 
 void clearFileFaults() {
@@ -115,6 +134,9 @@ int statAt(int dir, const char* name, struct stat* st) {
 }
 ssize_t readLink(const char* path, char* buffer, std::size_t size) {
     return hit(FileOp::Stat) ? -1 : ::readlink(path, buffer, size);
+}
+int folderFlags(int fd, int& flags) {
+    return hit(FileOp::Stat) ? -1 : ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
 }
 
 ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) {
@@ -180,6 +202,9 @@ int linkAt(int dir, const char* from, const char* to) {
 }
 int renameAt(int dir, const char* from, const char* to) {
     return hit(FileOp::Rename) ? -1 : ::renameat(dir, from, dir, to);
+}
+int renameNoReplace(int dir, const char* from, const char* to) {
+    return hit(FileOp::Rename) ? -1 : ::renameat2(dir, from, dir, to, RENAME_NOREPLACE);
 }
 int unlinkAt(int dir, const char* name) {
     return hit(FileOp::Unlink) ? -1 : ::unlinkat(dir, name, 0);

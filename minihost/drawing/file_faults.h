@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -17,7 +18,7 @@ namespace minihost {
 
 enum class FileOp {
     Open,     // open() of a drawing, a temporary file or a folder
-    Stat,     // fstat() and stat()
+    Stat,     // fstat(), stat(), readlink() and the folder's flags
     Read,     // pread()
     Write,    // write()
     Copy,     // copy_file_range(), and the pread/write fallback's reads
@@ -25,7 +26,7 @@ enum class FileOp {
     DirFsync, // fsync() of the folder after renames
     Chmod,    // fchmod() giving the new file the old one's mode
     Link,     // linkat(): the new file taking its name, or the previous file a second one
-    Rename,   // renameat()
+    Rename,   // renameat() and renameat2()
     Unlink,   // unlinkat() of temporary names
     Lock,     // fcntl() locking the file a save replaces, and the new file
     Chown,    // fchown() giving the new file the old one's owner and group
@@ -36,7 +37,12 @@ enum class FileOp {
 constexpr int kKillProcess = -1;
 
 void failFileOp(FileOp op, long nth, int err = 5 /* EIO */, bool persistent = false);
-// Cancels every planned file fault and zeroes the call counts.
+// Runs `action` just before the nth call of `op` from now makes its system call (and, with
+// `persistent`, before every later call too): for tests that change the file system between
+// two calls of a save, as a racing program would. One action per op; a planned fault of the
+// same call still applies after it.
+void beforeFileOp(FileOp op, long nth, std::function<void()> action, bool persistent = false);
+// Cancels every planned file fault and action and zeroes the call counts.
 void clearFileFaults();
 // Calls of `op` since the last clearFileFaults().
 long fileOpCount(FileOp op);
@@ -51,6 +57,9 @@ int statPath(const char* path, struct stat* st);
 int lstatPath(const char* path, struct stat* st);
 int statAt(int dir, const char* name, struct stat* st); // does not follow a symbolic link
 ssize_t readLink(const char* path, char* buffer, std::size_t size); // counted as Stat
+// The inode flags of the open folder `fd` (FS_IOC_GETFLAGS: append-only, immutable, ...);
+// counted as Stat. ENOTTY or EINVAL where the file system keeps none.
+int folderFlags(int fd, int& flags);
 ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
 ssize_t write(int fd, const void* buffer, std::size_t count);
 // Copies up to `count` bytes from `in` at *inOffset to `out` at its file position.
@@ -67,6 +76,9 @@ void unlockFile(int fd); // not counted: it cannot fail in a way a save could ac
 int linkFd(int fd, int dir, const char* name);
 int linkAt(int dir, const char* from, const char* to);
 int renameAt(int dir, const char* from, const char* to);
+// renameAt that fails with EEXIST rather than replace `to` (counted as Rename); EINVAL where
+// the file system cannot promise that.
+int renameNoReplace(int dir, const char* from, const char* to);
 int unlinkAt(int dir, const char* name);
 ssize_t listXattr(int fd, char* list, std::size_t size);
 ssize_t getXattr(int fd, const char* name, void* value, std::size_t size);

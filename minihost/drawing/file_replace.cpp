@@ -1,32 +1,40 @@
 // The format-independent replace step of a save. Its order matters:
-//   1. resolve the target physically and open it for writing (the permission check);
-//   2. lock it, and check that it is still the file the drawing was read from, unchanged;
+//   1. resolve the target and open its folder; when the path names a file the drawing knows
+//      (read from it or saved to it), it must still lead to that file's folder and name;
+//      open the file at the path for writing (the permission check);
+//   2. lock it, check that it is still the file expected, unchanged, and that the folder lets
+//      the replace finish, all before any name is made;
 //   3. write the new content to an unnamed file in the same folder, give it the old file's
 //      owner, group, mode and extended attributes, flush it;
 //   4. link it in: directly when there was no file, else under a hidden name renamed over the
-//      path while the old file keeps a second name until the new one holds the path.
-// Both files stay locked until the end, so a save that locks the file now at the path knows
-// that no other save is half done on it, and may remove names a killed save left.
+//      path while the old file keeps a second name (or, without links, a copy stands in) until
+//      the new one holds the path.
+// Every call works relative to the folder opened in step 1 and follows no link. Both files
+// stay locked until the end, so a save that locks the file now at the path knows that no other
+// save is half done on it, and may remove names a killed save left.
 #include "minihost/drawing/file_replace.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <linux/fs.h>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "minihost/drawing/file_copy.h"
 #include "minihost/drawing/file_faults.h"
-#include "minihost/drawing/owned_fd.h"
+#include "minihost/drawing/file_ownership.h"
+#include "minihost/drawing/save_names.h"
 
 namespace minihost {
 namespace {
@@ -39,55 +47,85 @@ bool sameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+bool sameFile(const struct stat& st, const FileIdentity& id) {
+    return st.st_dev == id.device && st.st_ino == id.inode;
+}
+
 // Still the same content: nobody wrote to the file (size and modification time).
 bool sameContent(const struct stat& st, const FileIdentity& id) {
     return st.st_size == id.size && sameTime(st.st_mtim, id.modified);
 }
 
+// Nothing at all was done to the file: its change time also tells a write that put the
+// modification time back (and a change of its names or permissions).
+bool untouched(const struct stat& st, const FileIdentity& id) {
+    return sameContent(st, id) && sameTime(st.st_ctim, id.changed);
+}
+
+void describe(const struct stat& st, FileIdentity& id) {
+    id.known = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.modified = st.st_mtim;
+    id.changed = st.st_ctim;
+}
+
 Acad::ErrorStatus accessStatus(int err) {
     if (err == ENOMEM)
         return Acad::eOutOfMemory;
-    if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG)
+    if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG || err == ELOOP)
         return Acad::eFileNotFound;
     return Acad::eFileAccessErr;
 }
 
-// A hidden name beside `name` for a moment of the save: .<name>.<pid>-<n><what>.
-std::string tempName(const std::string& name, const char* what) {
-    static std::atomic<unsigned long> counter{0};
-    return "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + what;
+// A file system that makes no hard links (FAT, exFAT, many network shares) refuses so.
+bool linksRefused(int err) {
+    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
 }
 
-// Whether `entry` is a name tempName(name, ...) made.
-bool isTempName(const std::string& entry, const std::string& name) {
-    const std::string prefix = "." + name + ".";
-    if (entry.size() <= prefix.size() + 4 || entry.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    std::string what = entry.substr(entry.size() - 4);
-    if (what != ".tmp" && what != ".old")
-        return false;
-    std::string middle = entry.substr(prefix.size(), entry.size() - prefix.size() - 4);
-    std::size_t dash = middle.find('-');
-    if (dash == std::string::npos || dash == 0 || dash + 1 == middle.size())
-        return false;
-    for (std::size_t i = 0; i < middle.size(); ++i)
-        if (i != dash && (middle[i] < '0' || middle[i] > '9'))
-            return false;
-    return true;
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-// Removes the names a save of `name` killed between linking and renaming left. Called only
-// while holding the lock on the file at the path, when no other save of it is under way.
-void removeLeftovers(const std::string& folder, int dir, const std::string& name) {
-    std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
-    if (!listing)
-        return;
-    std::vector<std::string> stale;
-    while (dirent* entry = ::readdir(listing.get()))
-        if (isTempName(entry->d_name, name))
-            stale.push_back(entry->d_name);
-    for (const std::string& entry : stale)
-        fsys::unlinkAt(dir, entry.c_str());
+// `path` made absolute against the current folder, with "." and doubled slashes taken out and
+// nothing resolved: how a path is spelled, whatever the file system holds now.
+std::string spelling(const std::string& path) {
+    std::string whole = path;
+    if (path.empty() || path[0] != '/') {
+        std::unique_ptr<char, void (*)(void*)> cwd(::getcwd(nullptr, 0), std::free);
+        whole = std::string(cwd ? cwd.get() : "") + "/" + path;
+    }
+    std::string out;
+    for (std::size_t at = 0; at <= whole.size();) {
+        std::size_t slash = std::min(whole.find('/', at), whole.size());
+        std::string part = whole.substr(at, slash - at);
+        if (!part.empty() && part != ".")
+            out += "/" + part;
+        at = slash + 1;
+    }
+    return out.empty() ? "/" : out;
+}
+
+// `path` with the folders resolved and the last name as written, as the host's absolute paths
+// are made; "" when the folder cannot be resolved.
+std::string resolvedSpelling(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string parent = slash == std::string::npos ? "."
+                         : slash == 0               ? "/"
+                                                    : path.substr(0, slash);
+    std::unique_ptr<char, void (*)(void*)> real(::realpath(parent.c_str(), nullptr), std::free);
+    return real ? joined(real.get(), path.substr(slash == std::string::npos ? 0 : slash + 1))
+                : std::string();
+}
+
+// Whether the process may rename and remove other users' files in a sticky folder.
+bool mayOverrideOwners() {
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return ::geteuid() == 0;
+    return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
 }
 
 // Takes the lock on `fd`, waiting for another save to finish.
@@ -106,103 +144,456 @@ Acad::ErrorStatus lock(int fd) {
     }
 }
 
-// Group permission bits that an access ACL (system.posix_acl_access, version 2: a 4-byte
-// header, then 8-byte entries of tag, permissions, id) gives the owning group: its own entry
-// limited by the mask. -1 when the value cannot be read.
-int aclGroupBits(const std::string& acl) {
-    constexpr std::uint16_t kGroupObj = 0x04, kMask = 0x10;
-    if (acl.size() < 4 || (acl.size() - 4) % 8 != 0)
-        return -1;
-    int group = -1, mask = 7;
-    for (std::size_t at = 4; at < acl.size(); at += 8) {
-        auto u16 = [&](std::size_t i) {
-            return static_cast<std::uint16_t>(static_cast<unsigned char>(acl[i]) |
-                                              static_cast<unsigned char>(acl[i + 1]) << 8);
-        };
-        if (u16(at) == kGroupObj)
-            group = u16(at + 2) & 7;
-        else if (u16(at) == kMask)
-            mask = u16(at + 2) & 7;
-    }
-    return group < 0 ? -1 : group & mask;
-}
+// One replace, step by step (see the top of this file). On failure it removes every name it
+// made, except where putting the old drawing back failed: then that keeps its hidden name.
+class Replacement {
+  public:
+    Replacement(const ReplaceRequest& request, ReplaceResult& result)
+        : mRequest(request), mResult(result) {}
+    ~Replacement() { dropNames(); }
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
 
-bool refused(int err) {
-    return err == EPERM || err == EACCES || err == ENOTSUP || err == EOPNOTSUPP;
-}
+    Acad::ErrorStatus run();
 
-// Copies the extended attributes of `from` (ACLs among them) to `to`. `mode` is narrowed when
-// an access ACL cannot be kept, so that the plain mode never grants more than the ACL did.
-Acad::ErrorStatus copyAttributes(int from, int to, mode_t& mode) {
-    std::string names;
-    for (;;) {
-        ssize_t size = fsys::listXattr(from, nullptr, 0);
-        if (size < 0)
-            return refused(errno) ? Acad::eOk : Acad::eFileSystemErr;
-        names.resize(static_cast<std::size_t>(size));
-        size = size ? fsys::listXattr(from, &names[0], names.size()) : 0;
-        if (size >= 0) {
-            names.resize(static_cast<std::size_t>(size));
-            break;
-        }
-        if (errno != ERANGE)
-            return Acad::eFileSystemErr;
+  private:
+    Acad::ErrorStatus openTarget();
+    Acad::ErrorStatus openCurrent();
+    Acad::ErrorStatus checkFiles();
+    Acad::ErrorStatus checkFolder();
+    void removeLeftovers();
+    Acad::ErrorStatus makeNewFile(bool named);
+    Acad::ErrorStatus fillNewFile();
+    Acad::ErrorStatus linkNew();
+    Acad::ErrorStatus placeNamed();
+    Acad::ErrorStatus replaceOld();
+    Acad::ErrorStatus keepOld();
+    Acad::ErrorStatus copyOld();
+    Acad::ErrorStatus settle();
+    void prepareIdentity();
+    bool identifyNew();
+    Acad::ErrorStatus rollBack();
+    void standForCopy();
+    void noteOwnChanges();
+    void dropNames();
+
+    template <typename Visit> void forEachKnown(Visit visit) {
+        if (mRequest.source && mRequest.source->known)
+            visit(*mRequest.source);
+        if (mRequest.elsewhere)
+            for (FileIdentity& known : *mRequest.elsewhere)
+                if (known.known)
+                    visit(known);
     }
-    bool aclKept = false, hadAcl = false;
-    std::string value;
-    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
-        const std::string name = names.c_str() + at;
-        ssize_t size = fsys::getXattr(from, name.c_str(), nullptr, 0);
-        if (size >= 0) {
-            value.resize(static_cast<std::size_t>(size));
-            size = size ? fsys::getXattr(from, name.c_str(), &value[0], value.size()) : 0;
-        }
-        if (size < 0) {
-            if (refused(errno) || errno == ENODATA)
-                continue;
-            return Acad::eFileSystemErr;
-        }
-        value.resize(static_cast<std::size_t>(size));
-        const bool acl = name == "system.posix_acl_access";
-        hadAcl = hadAcl || acl;
-        if (fsys::setXattr(to, name.c_str(), value.data(), value.size()) == 0) {
-            aclKept = aclKept || acl;
-            continue;
-        }
-        if (!refused(errno))
-            return Acad::eFileSystemErr;
-        if (acl) { // the plain mode must not give the owning group the ACL's mask
-            int bits = aclGroupBits(value);
-            mode = (mode & ~S_IRWXG) | (bits < 0 ? 0 : static_cast<mode_t>(bits) << 3);
-        }
+    int dir() const { return mDir->get(); }
+
+    const ReplaceRequest& mRequest;
+    ReplaceResult& mResult;
+    std::string mFolderPath, mName;
+    std::unique_ptr<SaveNames> mNames;
+    std::shared_ptr<drawing::Fd> mDir;
+    struct stat mFolder = {};
+    drawing::Fd mCurrent; // the file at the path, or -1
+    struct stat mOld = {};
+    FileIdentity* mNamed = nullptr;    // the known file the path names
+    FileIdentity* mExpected = nullptr; // the known file the path should hold
+    bool mAppendOnly = false;
+    drawing::Fd mOut;         // the new file
+    std::string mTemp;        // its hidden name while it has one
+    std::string mPrevious;    // the old file's second name, or its copy's name
+    drawing::Fd mCopy;        // that copy, where the file system makes no links
+    bool mTouchedOld = false; // our links changed the old file's change time
+};
+
+Acad::ErrorStatus Replacement::run() {
+    Acad::ErrorStatus status = openTarget();
+    if (status == Acad::eOk)
+        status = openCurrent();
+    if (status == Acad::eOk)
+        status = checkFiles();
+    if (status == Acad::eOk)
+        status = checkFolder();
+    if (status != Acad::eOk)
+        return status;
+    if (mCurrent.get() >= 0)
+        removeLeftovers();
+    prepareIdentity();
+    status = makeNewFile(false);
+    if (status == Acad::eOk)
+        status = mCurrent.get() < 0 ? linkNew() : replaceOld();
+    if (status != Acad::eOk) {
+        dropNames();
+        noteOwnChanges();
+        return status;
     }
-    // An ACL the folder's default gave the new file, where the old one had none, would widen
-    // access: take it off.
-    if (!hadAcl && fsys::removeXattr(to, "system.posix_acl_access") != 0 && errno != ENODATA &&
-        !refused(errno))
-        return Acad::eFileSystemErr;
-    if (hadAcl && !aclKept && fsys::fchmod(to, mode) != 0)
-        return Acad::eFileSystemErr;
+    fsys::unlockFile(mOut.get());
+    mResult.fd = mOut.release();
     return Acad::eOk;
 }
 
-// Gives the new file `to` the owner, group, mode and extended attributes of `old`, as far as
-// the process may, never granting more than the old file did.
-Acad::ErrorStatus copyOwnership(int from, const struct stat& old, int to) {
-    mode_t mode = old.st_mode & 07777;
-    if (fsys::fchown(to, old.st_uid, old.st_gid) != 0) {
-        if (errno != EPERM)
-            return Acad::eFileSystemErr;
-        // Not allowed to give the file away: keep at least the group if we may.
-        if (fsys::fchown(to, static_cast<uid_t>(-1), old.st_gid) != 0) {
-            if (errno != EPERM)
-                return Acad::eFileSystemErr;
-            mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID); // another group: no rights
-        }
-    }
-    if (fsys::fchmod(to, mode) != 0)
+// Step 1: the folder, and whether the path still leads where the drawing's file was.
+Acad::ErrorStatus Replacement::openTarget() {
+    Acad::ErrorStatus status = resolveSaveTarget(mRequest.path, mFolderPath, mName);
+    if (status != Acad::eOk)
+        return status;
+    mDir = std::make_shared<drawing::Fd>(); // first, so that the folder never goes unowned
+    mDir->reset(fsys::open(mFolderPath.c_str(), O_RDONLY | O_DIRECTORY));
+    if (dir() < 0)
+        return accessStatus(errno);
+    if (fsys::fstat(dir(), &mFolder) != 0)
         return Acad::eFileSystemErr;
-    return copyAttributes(from, to, mode);
+    // A path spelled as the drawing's file was must still reach it: the same folder (the one
+    // held open since, so its number names no other) and the same name in it. A link or a
+    // folder put in its place since leads elsewhere.
+    const std::string wanted = spelling(mRequest.path);
+    forEachKnown([&](FileIdentity& known) {
+        if (!mNamed && (known.path == wanted || std::find(known.names.begin(), known.names.end(),
+                                                          wanted) != known.names.end()))
+            mNamed = &known;
+    });
+    if (mNamed && (mFolder.st_dev != mNamed->folderDevice ||
+                   mFolder.st_ino != mNamed->folderInode || mName != mNamed->name))
+        return Acad::eFileSharingViolation;
+    long nameMax = ::fpathconf(dir(), _PC_NAME_MAX);
+    mNames.reset(new SaveNames(mName, nameMax > 0 ? nameMax : NAME_MAX));
+    return Acad::eOk;
+}
+
+// The file now at the path, opened for writing: the same check of permissions that writing in
+// place would make. Without the right to write it, nothing is written. Only a regular file is
+// opened at all (opening a device can act on it).
+Acad::ErrorStatus Replacement::openCurrent() {
+    struct stat before;
+    if (fsys::statAt(dir(), mName.c_str(), &before) != 0 ? errno != ENOENT
+                                                         : !S_ISREG(before.st_mode))
+        return Acad::eFileAccessErr;
+    mCurrent.reset(fsys::openAt(dir(), mName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK));
+    if (mCurrent.get() < 0)
+        return errno == ENOENT ? Acad::eOk : accessStatus(errno);
+    if (fsys::fstat(mCurrent.get(), &mOld) != 0)
+        return Acad::eFileSystemErr;
+    return S_ISREG(mOld.st_mode) ? Acad::eOk : Acad::eFileAccessErr;
+}
+
+// Step 2: under the lock, the file at the path is the one expected and unchanged, the file the
+// new content is copied from is unchanged, and so are the bytes the writer relies on.
+Acad::ErrorStatus Replacement::checkFiles() {
+    Acad::ErrorStatus status;
+    if (mCurrent.get() >= 0) {
+        if ((status = lock(mCurrent.get())) != Acad::eOk)
+            return status;
+        struct stat named;
+        if (fsys::statAt(dir(), mName.c_str(), &named) != 0)
+            return Acad::eFileSystemErr;
+        if (named.st_dev != mOld.st_dev || named.st_ino != mOld.st_ino)
+            return Acad::eFileSharingViolation; // replaced while we opened it
+    }
+    const FileIdentity* source =
+        mRequest.source && mRequest.source->known ? mRequest.source : nullptr;
+    if (source && mRequest.sourceFd >= 0) {
+        struct stat read;
+        if (fsys::fstat(mRequest.sourceFd, &read) != 0)
+            return Acad::eFileAccessErr;
+        // Renaming it is no change to what is copied: only its content counts here, and the
+        // `unchanged` check below looks at the bytes themselves.
+        if (!sameContent(read, *source))
+            return Acad::eFileSharingViolation; // what we would copy was rewritten
+    }
+    // The known file the path should hold: the one it names, else one that is there or was
+    // there (reached by another spelling). Anything else there is another program's change.
+    mExpected = mNamed;
+    forEachKnown([&](FileIdentity& known) {
+        if (!mExpected && ((mCurrent.get() >= 0 && sameFile(mOld, known)) ||
+                           (mFolder.st_dev == known.folderDevice &&
+                            mFolder.st_ino == known.folderInode && mName == known.name)))
+            mExpected = &known;
+    });
+    if (mExpected && mCurrent.get() >= 0 &&
+        (!sameFile(mOld, *mExpected) || !untouched(mOld, *mExpected)))
+        return Acad::eFileSharingViolation;
+    if (mRequest.unchanged && mRequest.sourceFd >= 0)
+        return mRequest.unchanged(mRequest.sourceFd);
+    return Acad::eOk;
+}
+
+// Whether the folder lets the replace finish, decided before any name is made: an immutable
+// folder takes no name, an append-only one lets no name go again, and in a sticky folder only
+// a file's owner (or the folder's, or a privileged process) may rename or remove it.
+Acad::ErrorStatus Replacement::checkFolder() {
+    int flags = 0;
+    if (fsys::folderFlags(dir(), flags) != 0) {
+        if (errno != ENOTTY && errno != EINVAL && errno != ENOTSUP && errno != ENOSYS)
+            return Acad::eFileSystemErr;
+        flags = 0; // a file system that keeps no such flags
+    }
+    if (flags & FS_IMMUTABLE_FL)
+        return Acad::eFileAccessErr;
+    mAppendOnly = (flags & FS_APPEND_FL) != 0;
+    if (mAppendOnly && mCurrent.get() >= 0)
+        return Acad::eFileAccessErr;
+    const uid_t self = ::geteuid();
+    if (!(mFolder.st_mode & S_ISVTX) || mFolder.st_uid == self || mayOverrideOwners())
+        return Acad::eOk;
+    if (mCurrent.get() >= 0 && mOld.st_uid != self)
+        return Acad::eFileAccessErr;
+    struct stat backup;
+    if (mRequest.keepBackup && mNames->backup() != mName &&
+        fsys::statAt(dir(), mNames->backup().c_str(), &backup) == 0 && backup.st_uid != self)
+        return Acad::eFileAccessErr;
+    return Acad::eOk;
+}
+
+// Holding the lock, no other save is half done on this file: what hidden names of it remain
+// were left by a killed save. They go before this save makes a name of its own.
+void Replacement::removeLeftovers() {
+    int copy = ::dup(dir());
+    std::unique_ptr<DIR, int (*)(DIR*)> listing(copy < 0 ? nullptr : ::fdopendir(copy), ::closedir);
+    if (!listing) {
+        if (copy >= 0)
+            ::close(copy);
+        return;
+    }
+    ::rewinddir(listing.get());
+    std::vector<std::string> stale;
+    while (dirent* entry = ::readdir(listing.get()))
+        if (mNames->isHidden(entry->d_name))
+            stale.push_back(entry->d_name);
+    for (const std::string& entry : stale)
+        fsys::unlinkAt(dir(), entry.c_str());
+}
+
+// Step 3: the new file, unnamed until it is complete. Where the file system cannot make
+// unnamed files (or, `named`, cannot give one a name) it gets a hidden name at once.
+Acad::ErrorStatus Replacement::makeNewFile(bool named) {
+    const mode_t createMode = mCurrent.get() >= 0 ? 0600 : 0666;
+    mOut.reset(named ? -1 : fsys::openAt(dir(), ".", O_TMPFILE | O_RDWR, createMode));
+    if (mOut.get() < 0 && !named && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return accessStatus(errno);
+    if (mOut.get() < 0) {
+        if (mAppendOnly)
+            return Acad::eFileAccessErr; // a name made there could not be removed again
+        for (int attempt = 0; attempt < 100 && mOut.get() < 0; ++attempt) {
+            std::string temp = mNames->hidden(".tmp");
+            mOut.reset(fsys::openAt(dir(), temp.c_str(), O_RDWR | O_CREAT | O_EXCL, createMode));
+            if (mOut.get() >= 0)
+                mTemp = std::move(temp);
+            else if (errno != EEXIST)
+                break;
+        }
+        if (mOut.get() < 0)
+            return accessStatus(errno);
+    }
+    return fillNewFile();
+}
+
+Acad::ErrorStatus Replacement::fillNewFile() {
+    if (fsys::lockFile(mOut.get()) != 0)
+        return Acad::eFileSystemErr; // nobody else can know this file: only a fault fails here
+    Acad::ErrorStatus status = mRequest.write(mOut.get());
+    if (status != Acad::eOk)
+        return status;
+    if (mCurrent.get() >= 0 &&
+        (status = copyOwnership(mCurrent.get(), mOld, mOut.get())) != Acad::eOk)
+        return status;
+    if (fsys::fsync(mOut.get()) != 0)
+        return Acad::eFileWriteError;
+    return mRequest.verify ? mRequest.verify(mOut.get()) : Acad::eOk;
+}
+
+// Step 4 with no file at the path: the new file takes the name, unless another program
+// created a file there meanwhile.
+Acad::ErrorStatus Replacement::linkNew() {
+    if (mTemp.empty()) {
+        if (fsys::linkFd(mOut.get(), dir(), mName.c_str()) == 0)
+            return settle();
+        if (errno == EEXIST)
+            return Acad::eFileSharingViolation;
+        if (!linksRefused(errno))
+            return Acad::eFileSystemErr;
+        Acad::ErrorStatus status = makeNewFile(true);
+        if (status != Acad::eOk)
+            return status;
+    }
+    Acad::ErrorStatus status = placeNamed();
+    return status == Acad::eOk ? settle() : status;
+}
+
+// The hidden name becomes the name: by a second name where the file system makes links, else
+// by a rename that replaces nothing (or, where it cannot promise that, after a last look).
+Acad::ErrorStatus Replacement::placeNamed() {
+    int placed = fsys::linkAt(dir(), mTemp.c_str(), mName.c_str());
+    if (placed != 0 && linksRefused(errno)) {
+        placed = fsys::renameNoReplace(dir(), mTemp.c_str(), mName.c_str());
+        if (placed != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            struct stat there;
+            if (fsys::statAt(dir(), mName.c_str(), &there) == 0 || errno != ENOENT)
+                return Acad::eFileSharingViolation;
+            placed = fsys::renameAt(dir(), mTemp.c_str(), mName.c_str());
+        }
+        if (placed == 0)
+            mTemp.clear();
+    }
+    if (placed != 0)
+        return errno == EEXIST ? Acad::eFileSharingViolation : Acad::eFileSystemErr;
+    if (!mTemp.empty() && fsys::unlinkAt(dir(), mTemp.c_str()) != 0) {
+        fsys::unlinkAt(dir(), mName.c_str());
+        return Acad::eFileSystemErr;
+    }
+    mTemp.clear();
+    return Acad::eOk;
+}
+
+// The new file holds the name: flushed into the folder and described, or taken away again.
+Acad::ErrorStatus Replacement::settle() {
+    if (fsys::dirFsync(dir()) == 0 && identifyNew())
+        return Acad::eOk;
+    fsys::unlinkAt(dir(), mName.c_str());
+    return Acad::eFileSystemErr;
+}
+
+// What the new file will be to the next save: its place and spellings, made before it takes
+// the path, since nothing may fail for want of memory after that.
+void Replacement::prepareIdentity() {
+    FileIdentity& id = mResult.identity;
+    id.path = joined(mFolderPath, mName);
+    id.names.assign(1, spelling(mRequest.path));
+    if (mExpected)
+        for (const std::string& name : mExpected->names)
+            if (name != id.names.front())
+                id.names.push_back(name);
+    id.folder = mDir;
+    id.folderDevice = mFolder.st_dev;
+    id.folderInode = mFolder.st_ino;
+    id.name = mName;
+}
+
+// The rest of it once it holds the path (taking a name changes its change time).
+bool Replacement::identifyNew() {
+    struct stat now;
+    if (fsys::fstat(mOut.get(), &now) != 0)
+        return false;
+    describe(now, mResult.identity);
+    return true;
+}
+
+// Step 4 with a file at the path.
+Acad::ErrorStatus Replacement::replaceOld() {
+    Acad::ErrorStatus status;
+    if (mTemp.empty()) {
+        std::string temp = mNames->hidden(".tmp");
+        if (fsys::linkFd(mOut.get(), dir(), temp.c_str()) == 0)
+            mTemp = std::move(temp);
+        else if (!linksRefused(errno))
+            return Acad::eFileSystemErr;
+        else if ((status = makeNewFile(true)) != Acad::eOk)
+            return status;
+    }
+    if ((status = keepOld()) != Acad::eOk)
+        return status;
+    if (fsys::renameAt(dir(), mTemp.c_str(), mName.c_str()) != 0)
+        return Acad::eFileSystemErr;
+    mTemp.clear();
+    if (fsys::dirFsync(dir()) != 0 || !identifyNew())
+        return rollBack();
+    // A backup that is already another name of the old file needs no rename, and a rename
+    // between two names of one file would do nothing and keep both.
+    bool keep = mRequest.keepBackup && mNames->backup() != mName;
+    struct stat bak;
+    if (keep && fsys::statAt(dir(), mNames->backup().c_str(), &bak) != 0) {
+        if (errno != ENOENT)
+            return rollBack();
+    } else if (keep && bak.st_dev == mOld.st_dev && bak.st_ino == mOld.st_ino) {
+        keep = false;
+    }
+    if ((keep ? fsys::renameAt(dir(), mPrevious.c_str(), mNames->backup().c_str())
+              : fsys::unlinkAt(dir(), mPrevious.c_str())) != 0)
+        return rollBack();
+    mPrevious.clear();
+    return Acad::eOk;
+}
+
+// The old file keeps a second name until the new one holds the path, so that a late failure
+// can put it back; it becomes the backup only then, so that a failed save leaves an older
+// backup as it was. Where the file system makes no links, a copy of it stands in.
+Acad::ErrorStatus Replacement::keepOld() {
+    std::string previous = mNames->hidden(".old");
+    if (fsys::linkAt(dir(), mName.c_str(), previous.c_str()) == 0) {
+        mPrevious = std::move(previous);
+        mTouchedOld = true;
+        return Acad::eOk;
+    }
+    return linksRefused(errno) ? copyOld() : Acad::eFileSystemErr;
+}
+
+// A complete, flushed copy of the old file under a hidden name, with its owner and mode: at
+// every moment the old drawing is at the path or there.
+Acad::ErrorStatus Replacement::copyOld() {
+    for (int attempt = 0; attempt < 100 && mCopy.get() < 0; ++attempt) {
+        std::string previous = mNames->hidden(".old");
+        mCopy.reset(fsys::openAt(dir(), previous.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
+        if (mCopy.get() >= 0)
+            mPrevious = std::move(previous);
+        else if (errno != EEXIST)
+            break;
+    }
+    if (mCopy.get() < 0)
+        return accessStatus(errno);
+    Acad::ErrorStatus status = drawing::copyRange(mCurrent.get(), 0, mOld.st_size, mCopy.get());
+    if (status == Acad::eOk)
+        status = copyOwnership(mCurrent.get(), mOld, mCopy.get());
+    if (status == Acad::eOk && fsys::fsync(mCopy.get()) != 0)
+        status = Acad::eFileWriteError;
+    return status;
+}
+
+// A failure once the new file holds the path: the old drawing goes back.
+Acad::ErrorStatus Replacement::rollBack() {
+    const std::string previous = std::move(mPrevious);
+    mPrevious.clear(); // kept under its hidden name if it cannot go back
+    if (fsys::renameAt(dir(), previous.c_str(), mName.c_str()) == 0) {
+        fsys::dirFsync(dir());
+        if (mCopy.get() >= 0)
+            standForCopy();
+    }
+    return Acad::eFileSystemErr;
+}
+
+// The copy now holds the path in the old file's place, with the same bytes: what stood for the
+// old file stands for the copy from now on, the descriptor the drawing reads from included, so
+// that the drawing saves again.
+void Replacement::standForCopy() {
+    struct stat copy;
+    if (fsys::fstat(mCopy.get(), &copy) != 0)
+        return;
+    FileIdentity* source = mRequest.source;
+    if (source && source->known && sameFile(mOld, *source) && mRequest.sourceFd >= 0)
+        ::dup3(mCopy.get(), mRequest.sourceFd, O_CLOEXEC);
+    forEachKnown([&](FileIdentity& known) {
+        if (sameFile(mOld, known))
+            describe(copy, known);
+    });
+}
+
+// A failed save that gave the old file a second name changed its change time: the drawing
+// learns it, so that its own try is not taken for another program's change.
+void Replacement::noteOwnChanges() {
+    struct stat now;
+    if (!mTouchedOld || fsys::fstat(mCurrent.get(), &now) != 0)
+        return;
+    forEachKnown([&](FileIdentity& known) {
+        if (sameFile(now, known) && now.st_size == known.size &&
+            sameTime(now.st_mtim, known.modified))
+            known.changed = now.st_ctim;
+    });
+}
+
+void Replacement::dropNames() {
+    if (!mTemp.empty())
+        fsys::unlinkAt(dir(), mTemp.c_str());
+    if (!mPrevious.empty())
+        fsys::unlinkAt(dir(), mPrevious.c_str());
+    mTemp.clear();
+    mPrevious.clear();
 }
 
 } // namespace
@@ -241,188 +632,41 @@ Acad::ErrorStatus resolveSaveTarget(const std::string& path, std::string& folder
     return Acad::eOk;
 }
 
-bool identifyFile(int fd, const std::string& path, FileIdentity& identity) {
-    identity = FileIdentity{};
-    struct stat st;
+Acad::ErrorStatus openIdentified(const std::string& path, int& fd, FileIdentity& identity) {
     std::string folder, name;
-    if (fsys::fstat(fd, &st) != 0 || resolveSaveTarget(path, folder, name) != Acad::eOk)
-        return false;
-    identity.path = folder == "/" ? "/" + name : folder + "/" + name;
-    identity.device = st.st_dev;
-    identity.inode = st.st_ino;
-    identity.size = st.st_size;
-    identity.modified = st.st_mtim;
-    identity.known = true;
-    return true;
+    Acad::ErrorStatus status = resolveSaveTarget(path, folder, name);
+    if (status != Acad::eOk)
+        return status == Acad::eInvalidInput ? Acad::eFileAccessErr : status;
+    // O_PATH: a folder the process may pass through but not list still holds drawings.
+    auto dir = std::make_shared<drawing::Fd>();
+    dir->reset(fsys::open(folder.c_str(), O_PATH | O_DIRECTORY));
+    if (dir->get() < 0)
+        return accessStatus(errno);
+    drawing::Fd file(fsys::openAt(dir->get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
+    if (file.get() < 0)
+        return accessStatus(errno);
+    struct stat st, at;
+    if (fsys::fstat(file.get(), &st) != 0 || fsys::fstat(dir->get(), &at) != 0)
+        return Acad::eFileAccessErr;
+    FileIdentity id;
+    describe(st, id);
+    id.path = joined(folder, name);
+    id.names.push_back(spelling(path));
+    std::string resolved = resolvedSpelling(path);
+    if (!resolved.empty() && resolved != id.names.front())
+        id.names.push_back(resolved);
+    id.folder = std::move(dir);
+    id.folderDevice = at.st_dev;
+    id.folderInode = at.st_ino;
+    id.name = name;
+    identity = std::move(id);
+    fd = file.release();
+    return Acad::eOk;
 }
 
 Acad::ErrorStatus replaceFile(const ReplaceRequest& request, ReplaceResult& result) {
-    std::string folder, name;
-    Acad::ErrorStatus status = resolveSaveTarget(request.path, folder, name);
-    if (status != Acad::eOk)
-        return status;
-    const std::string physical = folder == "/" ? "/" + name : folder + "/" + name;
-    drawing::Fd dir(fsys::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
-    if (dir.get() < 0)
-        return accessStatus(errno);
-
-    // 1. The file now at the path, opened for writing: the same check of permissions that
-    // writing in place would make. Without the right to write it, nothing is written. Only a
-    // regular file is opened at all (opening a device can act on it).
-    struct stat before;
-    if (fsys::statAt(dir.get(), name.c_str(), &before) != 0 ? errno != ENOENT
-                                                            : !S_ISREG(before.st_mode))
-        return Acad::eFileAccessErr;
-    drawing::Fd current(fsys::openAt(dir.get(), name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK));
-    if (current.get() < 0 && errno != ENOENT)
-        return accessStatus(errno);
-    struct stat old = {};
-    if (current.get() >= 0) {
-        if (fsys::fstat(current.get(), &old) != 0)
-            return Acad::eFileSystemErr;
-        if (!S_ISREG(old.st_mode))
-            return Acad::eFileAccessErr;
-    }
-
-    // 2. Lock it, then check it is still what the path names and, when the drawing came from
-    // it, that nobody changed it since.
-    const FileIdentity* source = request.source && request.source->known ? request.source : nullptr;
-    if (current.get() >= 0) {
-        if ((status = lock(current.get())) != Acad::eOk)
-            return status;
-        struct stat named;
-        if (fsys::statAt(dir.get(), name.c_str(), &named) != 0)
-            return Acad::eFileSystemErr;
-        if (named.st_dev != old.st_dev || named.st_ino != old.st_ino)
-            return Acad::eFileSharingViolation; // replaced while we opened it
-    }
-    if (source && request.sourceFd >= 0) {
-        struct stat read;
-        if (fsys::fstat(request.sourceFd, &read) != 0)
-            return Acad::eFileAccessErr;
-        if (!sameContent(read, *source))
-            return Acad::eFileSharingViolation; // what we would copy was rewritten
-    }
-    // The file the drawing last knew at this path, read from it or saved to it, must still be
-    // there unchanged: anything else is another program's change.
-    const FileIdentity* expected = source && source->path == physical ? source : nullptr;
-    if (request.elsewhere)
-        for (const FileIdentity& known : *request.elsewhere)
-            if (known.known && known.path == physical)
-                expected = &known;
-    if (expected && current.get() >= 0 &&
-        (old.st_dev != expected->device || old.st_ino != expected->inode ||
-         !sameContent(old, *expected)))
-        return Acad::eFileSharingViolation;
-    // Holding the lock, no other save is half done on this file: what hidden names of it
-    // remain were left by a killed save. They go before this save makes a name of its own.
-    if (current.get() >= 0)
-        removeLeftovers(folder, dir.get(), name);
-
-    // 3. The new file, unnamed until it is complete. Where the file system cannot make
-    // unnamed files it gets a hidden name at once, and loses it again on any failure.
-    const mode_t createMode = current.get() >= 0 ? 0600 : 0666;
-    std::string named;
-    drawing::Fd out(fsys::openAt(dir.get(), ".", O_TMPFILE | O_RDWR, createMode));
-    if (out.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
-            named = tempName(name, ".tmp");
-            out.reset(
-                fsys::openAt(dir.get(), named.c_str(), O_RDWR | O_CREAT | O_EXCL, createMode));
-            if (out.get() < 0 && errno != EEXIST)
-                break;
-        }
-    }
-    if (out.get() < 0)
-        return accessStatus(errno);
-    struct Forget { // the hidden name goes again on every failure, running out of memory too
-        int dir;
-        const std::string* name;
-        ~Forget() {
-            if (name && !name->empty())
-                fsys::unlinkAt(dir, name->c_str());
-        }
-    } forgetNew{dir.get(), &named};
-    if (fsys::lockFile(out.get()) != 0)
-        return Acad::eFileSystemErr; // nobody else can know this file: only a fault fails here
-    if ((status = request.write(out.get())) != Acad::eOk)
-        return status;
-    if (current.get() >= 0 && (status = copyOwnership(current.get(), old, out.get())) != Acad::eOk)
-        return status;
-    if (fsys::fsync(out.get()) != 0)
-        return Acad::eFileWriteError;
-    if (request.verify && (status = request.verify(out.get())) != Acad::eOk)
-        return status;
-    // What the new file will be to the next save (linking and renaming change none of it).
-    struct stat now;
-    if (fsys::fstat(out.get(), &now) != 0)
-        return Acad::eFileSystemErr;
-    result.identity.known = true;
-    result.identity.path = physical;
-    result.identity.device = now.st_dev;
-    result.identity.inode = now.st_ino;
-    result.identity.size = now.st_size;
-    result.identity.modified = now.st_mtim;
-
-    // 4. Link it in.
-    if (current.get() < 0) {
-        int linked = named.empty() ? fsys::linkFd(out.get(), dir.get(), name.c_str())
-                                   : fsys::linkAt(dir.get(), named.c_str(), name.c_str());
-        if (linked != 0)
-            return errno == EEXIST ? Acad::eFileSharingViolation : Acad::eFileSystemErr;
-        if (fsys::dirFsync(dir.get()) != 0) {
-            fsys::unlinkAt(dir.get(), name.c_str());
-            return Acad::eFileSystemErr;
-        }
-    } else {
-        if (named.empty()) {
-            named = tempName(name, ".tmp");
-            if (fsys::linkFd(out.get(), dir.get(), named.c_str()) != 0) {
-                named.clear();
-                return Acad::eFileSystemErr;
-            }
-        }
-        // The old file keeps a second name until the new one holds the path, so that a late
-        // failure can put it back; it becomes the backup only then, so that a failed save
-        // leaves an older backup as it was.
-        const std::string previous = tempName(name, ".old");
-        if (fsys::linkAt(dir.get(), name.c_str(), previous.c_str()) != 0)
-            return Acad::eFileSystemErr;
-        if (fsys::renameAt(dir.get(), named.c_str(), name.c_str()) != 0) {
-            fsys::unlinkAt(dir.get(), previous.c_str());
-            return Acad::eFileSystemErr;
-        }
-        named.clear();
-        auto rollBack = [&]() {
-            fsys::renameAt(dir.get(), previous.c_str(), name.c_str());
-            fsys::dirFsync(dir.get());
-            return Acad::eFileSystemErr;
-        };
-        if (fsys::dirFsync(dir.get()) != 0)
-            return rollBack();
-        std::size_t dot = name.rfind('.');
-        std::string backup =
-            (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".bak";
-        bool keep = request.keepBackup && backup != name;
-        if (keep) {
-            // A backup that is already another name of the old file needs no rename, and a
-            // rename between two names of one file would do nothing and keep both.
-            struct stat bak;
-            if (fsys::statAt(dir.get(), backup.c_str(), &bak) != 0) {
-                if (errno != ENOENT)
-                    return rollBack();
-            } else if (bak.st_dev == old.st_dev && bak.st_ino == old.st_ino) {
-                keep = false;
-            }
-        }
-        if ((keep ? fsys::renameAt(dir.get(), previous.c_str(), backup.c_str())
-                  : fsys::unlinkAt(dir.get(), previous.c_str())) != 0)
-            return rollBack();
-    }
-
-    fsys::unlockFile(out.get());
-    result.fd = out.release();
-    return Acad::eOk;
+    Replacement replacement(request, result);
+    return replacement.run();
 }
 
 } // namespace minihost

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 
 #include "alloc_fault.h"
+#include "minihost/drawing/file_faults.h"
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/runtime/fault.h"
@@ -152,6 +154,7 @@ struct Case {
     std::function<resbuf*(const std::wstring& path)> args; // the call's arguments
     Props pairs;                                           // what a set writes
     bool clearing = false;
+    bool noLinks = false; // on a file system that refuses hard links
 };
 
 // Test names in reports: the case's own name.
@@ -238,10 +241,14 @@ class AllocSweep : public ::testing::TestWithParam<Case> {
 
     Outcome run(long failAt) {
         resbuf* args = GetParam().args(wide(path.string()));
+        minihost::clearFileFaults();
+        if (GetParam().noLinks)
+            minihost::failFileOp(minihost::FileOp::Link, 1, EPERM, true);
         alloc_fault::arm(failAt);
         CallResult result = GetParam().isSet ? minihost::callHandler(SetSumleafHandler, 0, args)
                                              : minihost::callHandler(GetSumleafHandler, 1, args);
         const long allocations = alloc_fault::disarm();
+        minihost::clearFileFaults();
         Outcome out{result.kind,
                     result.value ? chainText(result.value) : "",
                     {},
@@ -411,6 +418,17 @@ const Case kCases[] = {
                               L"Added", RTSTR, L"a", RTNONE);
      },
      {{L"Title", L"binary"}, {L"Added", L"a"}}},
+    {"SetClosedDrawingWithoutLinks",
+     true,
+     Case::ClosedDrawing,
+     nullptr,
+     [](const std::wstring& path) {
+         return acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, L"Client", RTSTR, L"changed",
+                              RTNONE);
+     },
+     {{L"Client", L"changed"}},
+     false,
+     true},
     {"SetRealDrawingMerging",
      true,
      Case::ClosedDrawing,

@@ -1,13 +1,17 @@
-// Concurrency: saves racing each other and other programs changing a drawing's file after it
-// was read. A save that reports success is in the file; one that would overwrite a change made
-// since its drawing was read fails and leaves the change as it is.
+// Concurrency: saves racing each other and other programs changing a drawing's file (or the
+// link at its name) after it was read. A save that reports success is in the file; one that would
+// overwrite a change made since its drawing was read fails and leaves the change as it is.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
+#include <set>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "host/arxhost.h"
+#include "minihost/drawing/file_faults.h"
 #include "props/property_update.h"
 #include "shared_folder.h"
 #include "tests/support/temp_dir.h"
@@ -56,19 +60,32 @@ TEST(SaveConcurrency, EveryUpdateReportedSavedIsInTheFile) {
     std::printf("%d of %d updates reported saved, all in the file\n", reported, 2 * kUpdates);
 }
 
+// Rewrites the file at `path` in place with `bytes` and puts its modification time back, as
+// a program that hides its change, or a file system with coarse times, would.
+void rewriteKeepingTime(const fs::path& path, const std::string& bytes) {
+    struct stat before;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    writeFile(path, bytes);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
 struct Change {
     const char* what;
     void (*apply)(const fs::path& path, const std::string& bytes);
+    bool inPlace; // the file the drawing copies from was rewritten
 };
 
 const Change kChanges[] = {
     {"rewritten in place",
-     [](const fs::path& path, const std::string& bytes) { writeFile(path, bytes); }},
+     [](const fs::path& path, const std::string& bytes) { writeFile(path, bytes); }, true},
+    {"rewritten in place, same size and time", rewriteKeepingTime, true},
     {"replaced by a new file",
      [](const fs::path& path, const std::string& bytes) {
          writeFile(path.string() + ".new", bytes);
          fs::rename(path.string() + ".new", path);
-     }},
+     },
+     false},
 };
 
 // A drawing open in the host whose file another program then changes: saving it fails with a
@@ -79,7 +96,9 @@ TEST(SaveConcurrency, AFileChangedSinceItWasReadIsNotOverwritten) {
         testing_support::TempDir dir;
         const fs::path path = dir / "drawing.dwg", other = dir / "other.dwg";
         ASSERT_TRUE(makeDrawing(path, L"ours"));
-        ASSERT_TRUE(makeDrawing(other, L"theirs, and a longer title than ours"));
+        ASSERT_TRUE(makeDrawing(other, change.apply == rewriteKeepingTime
+                                           ? L"them"
+                                           : L"theirs, and a longer title than ours"));
         const std::string theirs = readFile(other);
         fs::remove(other);
         const std::wstring wide = path.wstring();
@@ -93,12 +112,80 @@ TEST(SaveConcurrency, AFileChangedSinceItWasReadIsNotOverwritten) {
         EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"drawing.dwg"});
         // Saving elsewhere still works, and is a whole drawing of our own.
         EXPECT_EQ(db.saveAs((dir / "copy.dwg").wstring().c_str(), false, AcDb::kDHL_CURRENT),
-                  change.apply == kChanges[0].apply ? Acad::eFileSharingViolation : Acad::eOk)
+                  change.inPlace ? Acad::eFileSharingViolation : Acad::eOk)
             << "the part of the file a save copies was rewritten under it";
         // Nor does a copy saved in between make the drawing forget what its file was.
         EXPECT_EQ(db.saveAs(wide.c_str(), false, AcDb::kDHL_CURRENT), Acad::eFileSharingViolation);
         EXPECT_EQ(readFile(path), theirs);
     }
+}
+
+// Where no time can tell (a change made between a save's checks and its copy, or within the
+// file system's time resolution), the save still finds that the head it copies around changed.
+TEST(SaveConcurrency, AHeadRewrittenUnseenByTheTimesIsNotCopiedAround) {
+    testing_support::TempDir dir;
+    const fs::path path = dir / "drawing.dwg";
+    ASSERT_TRUE(makeDrawing(path, L"ours"));
+    const std::string theirs = readFile(path).replace(readFile(path).find("ours"), 4, "them");
+    AcDbDatabase db(false, true);
+    ASSERT_EQ(db.readDwgFile(path.wstring().c_str()), Acad::eOk);
+    ASSERT_EQ(ApplyPropertyPairs(&db, {{L"Author", L"me"}}, true), Acad::eOk);
+    minihost::clearFileFaults(); // the first read of the save is the check of the head
+    minihost::beforeFileOp(minihost::FileOp::Read, 1, [&] { rewriteKeepingTime(path, theirs); });
+    EXPECT_EQ(db.saveAs(path.wstring().c_str(), true, AcDb::kDHL_CURRENT),
+              Acad::eFileSharingViolation);
+    minihost::clearFileFaults();
+    EXPECT_EQ(readFile(path), theirs);
+    EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"drawing.dwg"});
+}
+
+// setsumleaf on a closed drawing while another program switches its name between the drawing
+// (a hard link) and a symbolic link to a file it wants destroyed, once or at every call of one
+// kind, from each call of the read and the save on: that file is never written, and nothing
+// is left beside the drawing.
+TEST(SaveConcurrency, ALinkSwitchedInDuringSetsumleafIsNeverFollowed) {
+    testing_support::TempDir dir;
+    const fs::path name = dir / "a.dxf", drawing = dir / "store.dxf", victim = dir / "victim.txt";
+    auto prepare = [&] {
+        for (const std::string& entry : listing(dir.path()))
+            fs::remove(dir / entry);
+        ASSERT_TRUE(makeDrawing(drawing, L"ours"));
+        fs::create_hard_link(drawing, name);
+        writeFile(victim, "not a drawing");
+    };
+    auto toggle = [&] {
+        const fs::path swap = dir / "swap";
+        if (fs::is_symlink(name))
+            fs::create_hard_link(drawing, swap);
+        else
+            fs::create_symlink(victim, swap);
+        fs::rename(swap, name);
+    };
+    prepare();
+    minihost::clearFileFaults();
+    ASSERT_TRUE(merge(name, L"Key", L"v"));
+    long calls[static_cast<int>(minihost::FileOp::kCount)];
+    for (int op = 0; op < static_cast<int>(minihost::FileOp::kCount); ++op)
+        calls[op] = minihost::fileOpCount(static_cast<minihost::FileOp>(op));
+    const std::set<std::string> allowed = {"a.dxf", "a.bak", "store.dxf", "victim.txt"};
+    int runs = 0;
+    for (int op = 0; op < static_cast<int>(minihost::FileOp::kCount); ++op)
+        for (long nth = 1; nth <= calls[op]; ++nth)
+            for (bool everyCall : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << "op " << op << " call " << nth << " every " << everyCall);
+                prepare();
+                minihost::clearFileFaults();
+                minihost::beforeFileOp(static_cast<minihost::FileOp>(op), nth, toggle, everyCall);
+                merge(name, L"Key", L"v");
+                minihost::clearFileFaults();
+                ++runs;
+                EXPECT_EQ(readFile(victim), "not a drawing");
+                EXPECT_FALSE(fs::is_symlink(victim));
+                for (const std::string& entry : listing(dir.path()))
+                    EXPECT_TRUE(allowed.count(entry)) << entry << " left behind";
+            }
+    EXPECT_GE(runs, 40);
 }
 
 } // namespace

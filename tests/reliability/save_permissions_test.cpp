@@ -3,6 +3,9 @@
 // a child process with an unprivileged user's rights.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -116,6 +119,53 @@ TEST(SavePermissions, WhatCannotBeKeptNeverWidensAccess) {
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(attribute(path, "system.posix_acl_access"), "<none>");
     EXPECT_EQ(st.st_mode & 070, 040u) << "the group got the mask's rights";
+}
+
+// Sets or clears the append-only flag of the folder `path`; false where the file system has
+// none.
+bool setAppendOnly(const fs::path& path, bool on) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
+// Folders where the replace could not finish: a sticky shared folder where the drawing is
+// another user's, and an append-only folder. The save is refused before it makes any name,
+// so tries do not pile hidden names up.
+TEST(SavePermissions, AFolderThatWouldStopTheReplaceGetsNoNames) {
+    {
+        SCOPED_TRACE("sticky folder, root's drawing writable by all");
+        testing_support::TempDir dir;
+        const fs::path path = dir / "drawing.dwg";
+        ASSERT_TRUE(makeDrawing(path, L"old"));
+        ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+        ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
+        const std::string before = readFile(path);
+        for (int attempt = 0; attempt < 2; ++attempt)
+            EXPECT_EQ(asNobody([&] { return merge(path, L"Key", L"new") ? 1 : 0; }), 0);
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"drawing.dwg"});
+    }
+    {
+        SCOPED_TRACE("append-only folder");
+        testing_support::TempDir dir;
+        const fs::path path = dir / "drawing.dwg";
+        ASSERT_TRUE(makeDrawing(path, L"old"));
+        const std::string before = readFile(path);
+        if (!setAppendOnly(dir.path(), true))
+            GTEST_SKIP() << "this file system has no append-only folders";
+        const bool saved = merge(path, L"Key", L"new");
+        const std::vector<std::string> names = listing(dir.path());
+        ASSERT_TRUE(setAppendOnly(dir.path(), false));
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_EQ(names, std::vector<std::string>{"drawing.dwg"});
+    }
 }
 
 } // namespace

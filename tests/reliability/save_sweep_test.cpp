@@ -1,5 +1,6 @@
 // Save fault sweep: every system call of a save failing in turn, through the database's saveAs
-// and through setsumleaf on a closed drawing, with and without a file and a backup at the path.
+// and through setsumleaf on a closed drawing, with and without a file and a backup at the path,
+// and on a file system that refuses hard links.
 // Whatever fails, the path holds the old or the new drawing completely, the status or the LISP
 // result says which, an older backup stays unless the save succeeded, no temporary file
 // remains, and the same save succeeds when tried again.
@@ -39,6 +40,7 @@ struct Case {
     bool backup;                  // the save keeps the previous file as the backup
     bool oldBackup;               // a backup is already there
     const char* binary = nullptr; // a shared binary drawing (under shared/dwg) instead of DXF
+    bool noLinks = false;         // the file system refuses hard links (FAT, many shares)
 };
 
 // Test names in reports: the case's own name.
@@ -156,9 +158,15 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
 };
 
 TEST_P(SaveSweep, EverySystemCallFailingInTurnLeavesAWholeDrawing) {
+    // Every fault is planned on a file system that refuses links, for the cases on one.
+    auto clean = [] {
+        minihost::clearFileFaults();
+        if (GetParam().noLinks)
+            minihost::failFileOp(FileOp::Link, 1, EPERM, true);
+    };
     // The save without faults: what it writes, and how often it makes each call.
     prepare();
-    ASSERT_TRUE(run(minihost::clearFileFaults));
+    ASSERT_TRUE(run(clean));
     expected = readFile(target);
     ASSERT_NE(expected, original);
     long calls[kOps];
@@ -172,10 +180,12 @@ TEST_P(SaveSweep, EverySystemCallFailingInTurnLeavesAWholeDrawing) {
                 const FileOp which = static_cast<FileOp>(op);
                 if (err == 0 && which != FileOp::Write && which != FileOp::Copy)
                     continue; // a short transfer exists for writes and copies only
+                if (GetParam().noLinks && which == FileOp::Link)
+                    continue; // every link is refused already
                 SCOPED_TRACE(testing::Message()
                              << "call " << nth << " of operation " << op << ", error " << err);
                 auto arm = [&] {
-                    minihost::clearFileFaults();
+                    clean();
                     minihost::failFileOp(which, nth, err);
                 };
                 prepare();
@@ -214,6 +224,11 @@ const Case kCases[] = {
     {"BinarySaveAsOverItselfWithBackup", Case::SaveAs, true, true, false, "r2013_plain.dwg"},
     {"BinarySaveAsToANewPath", Case::SaveAsNew, false, true, false, "r2004_summary.dwg"},
     {"BinarySetSumleafOnAClosedDrawing", Case::SetSumleaf, true, true, false, "r2010_custom.dwg"},
+    {"WithoutLinksSaveAsOverItselfReplacingABackup", Case::SaveAs, true, true, true, nullptr, true},
+    {"WithoutLinksSaveAsToANewPath", Case::SaveAsNew, false, true, false, nullptr, true},
+    {"WithoutLinksSetSumleafOnAClosedDrawing", Case::SetSumleaf, true, true, false, nullptr, true},
+    {"WithoutLinksBinarySaveAsOverItself", Case::SaveAs, true, true, false, "r2013_plain.dwg",
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Saves, SaveSweep, ::testing::ValuesIn(kCases),

@@ -273,6 +273,28 @@ TEST_F(DrawingSave, PreviewIsKeptWithTheFlagAndDroppedWithout) {
     }
 }
 
+// A drawing whose lines end with a CR alone reads as the same drawing with LF, and a save
+// writes the same bytes in its line end style (the preview found and dropped alike).
+TEST_F(DrawingSave, CrOnlyLineEndsReadAndSaveAsLfDoes) {
+    load(fixture("preview.dxf"), "lf.dxf");
+    SummaryData changed = summary;
+    changed.builtIn[minihost::kTitle] = L"changed";
+    changed.custom.emplace_back(L"New", L"pair");
+    ASSERT_EQ(save(file.get(), changed, dir / "lf-saved.dxf"), Acad::eOk);
+    auto crOnly = [](std::string text) {
+        std::replace(text.begin(), text.end(), '\n', '\r');
+        return text;
+    };
+    const SummaryData lf = summary;
+    load(fixture("preview.dxf"), "cr.dxf");
+    writeFile(path, crOnly(original));
+    ASSERT_EQ(read(path, file, summary), Acad::eOk);
+    EXPECT_EQ(ourView(summary), ourView(lf));
+    ASSERT_EQ(save(file.get(), changed, dir / "cr-saved.dxf"), Acad::eOk);
+    EXPECT_EQ(readFile(dir / "cr-saved.dxf"), crOnly(readFile(dir / "lf-saved.dxf")));
+    EXPECT_EQ(ourView(reread(dir / "cr-saved.dxf")), ourView(changed));
+}
+
 TEST_F(DrawingSave, BackupKeepsThePreviousFileAndSavingOverItselfWorks) {
     load(fixture("preview.dxf"), "same.dxf");
     writeFile(dir / "same.bak", "an older backup");
@@ -368,9 +390,10 @@ TEST_F(DrawingSave, FailureAtAnyStepLeavesTheFileIntact) {
             }
         }
         // Resolving the path, opening the folder, the file and the unnamed file, locking both,
-        // the identity checks, writing and copying, owner, mode and attributes, fsync, linking
-        // in, renaming, the folder's fsync, and the backup or the unlink of the old name.
-        EXPECT_EQ(injected, keepBackup ? 26 : 25);
+        // the identity checks, the folder's flags, reading the head again, writing and copying,
+        // owner, mode and attributes, fsync, linking in, renaming, the folder's fsync, looking
+        // at the new file in place, and the backup or the unlink of the old name.
+        EXPECT_EQ(injected, keepBackup ? 29 : 28);
         // A short write or copy is no failure: the save completes the transfer.
         minihost::failFileOp(FileOp::Write, 1, 0);
         minihost::failFileOp(FileOp::Copy, 1, 0);
