@@ -3,6 +3,7 @@
 // as every save (file_replace.h). Before it takes the path it is read back and every check
 // value verified. See docs/dwg-file.md.
 #include <algorithm>
+#include <tuple>
 #include <cstring>
 #include <new>
 #include <sys/stat.h>
@@ -32,11 +33,11 @@ dwg::HeaderContext headerContext(const dwg::BinaryDrawing& drawing) {
     return {drawing.version, drawing.form, drawing.start[0x12]};
 }
 
-// The header-variables section of `file` with HyperlinkBase set to `value`, into `out`.
+// The header-variables section of `file` with HyperlinkBase set to `value`, into `out`;
+// `header` gets the section as read.
 Acad::ErrorStatus newHeaderSection(const DrawingFile& file, const std::wstring& value,
-                                   dwg::NewSections& out) {
+                                   dwg::Section& header, dwg::NewSections& out) {
     const dwg::BinaryDrawing& drawing = *file.binary;
-    dwg::Section header;
     Acad::ErrorStatus status = readHeaderSection(
         dwg::fileBytes(file.fd), static_cast<std::uint64_t>(file.size), drawing, header);
     if (status != Acad::eOk)
@@ -48,6 +49,51 @@ Acad::ErrorStatus newHeaderSection(const DrawingFile& file, const std::wstring& 
         return status;
     out.headerChanged = true;
     return Acad::eOk;
+}
+
+bool samePages(const std::vector<dwg::SectionPage>& a, const std::vector<dwg::SectionPage>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].address != b[i].address ||
+            std::memcmp(a[i].header, b[i].header, sizeof a[i].header) != 0)
+            return false;
+    return true;
+}
+
+bool sameMap(const std::vector<dwg::MapEntry>& a, const std::vector<dwg::MapEntry>& b) {
+    auto fields = [](const dwg::MapEntry& e) {
+        return std::make_tuple(e.number, e.size, e.parent, e.left, e.right, e.next);
+    };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](const auto& x, const auto& y) { return fields(x) == fields(y); });
+}
+
+// Whether the file `fd` (of the size it was read with) still holds what the edit of `read`
+// was planned from: its first 0x100 bytes, both maps, the summary's pages and, where the edit
+// rewrites it, the header-variables section `header`. Pages the edit copies without reading
+// them are not compared.
+Acad::ErrorStatus unchangedSince(int fd, off_t size, const dwg::BinaryDrawing& read,
+                                 const dwg::Section* header) {
+    dwg::BinaryDrawing now;
+    Acad::ErrorStatus status = dwg::readBinaryFile(fd, size, now);
+    if (status == Acad::eOutOfMemory || status == Acad::eFileAccessErr)
+        return status;
+    const dwg::Container &was = read.container, &is = now.container;
+    bool same = status == Acad::eOk && std::memcmp(now.start, read.start, sizeof now.start) == 0 &&
+                sameMap(is.map, was.map) && is.sectionMap == was.sectionMap &&
+                is.summary.data == was.summary.data &&
+                samePages(is.summary.pages, was.summary.pages);
+    if (same && header) {
+        dwg::Section again;
+        status =
+            readHeaderSection(dwg::fileBytes(fd), static_cast<std::uint64_t>(size), now, again);
+        if (status == Acad::eOutOfMemory || status == Acad::eFileAccessErr)
+            return status;
+        same = status == Acad::eOk && again.data == header->data &&
+               samePages(again.pages, header->pages);
+    }
+    return same ? Acad::eOk : Acad::eFileSharingViolation;
 }
 
 // Reads back the new file `fd` and checks that it is what was meant: every check value of
@@ -101,8 +147,10 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
     // HyperlinkBase has a second copy in the header-variables section: a save that changes it
     // writes both. One that does not leaves that section as it is, even where another program
     // made the two disagree.
+    dwg::Section header;
     if (summary.builtIn[kHyperlinkBase] != old.data.builtIn[kHyperlinkBase] &&
-        (status = newHeaderSection(file, summary.builtIn[kHyperlinkBase], sections)) != Acad::eOk)
+        (status = newHeaderSection(file, summary.builtIn[kHyperlinkBase], header, sections)) !=
+            Acad::eOk)
         return status;
     dwg::Edit edit;
     status = dwg::planEdit(drawing, static_cast<std::uint64_t>(file.size), sections, edit);
@@ -117,6 +165,12 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
     request.source = &file.identity;
     request.sourceFd = file.fd;
     request.elsewhere = &file.elsewhere;
+    // Under the lock: what the edit was planned from is still in the file, so that nothing is
+    // copied around pages another program moved unseen by the file's times.
+    request.unchanged = [&](int source) {
+        return unchangedSince(source, file.size, drawing,
+                              sections.headerChanged ? &header : nullptr);
+    };
     request.write = [&](int out) {
         for (const dwg::Piece& piece : edit.pieces) {
             Acad::ErrorStatus wrote = piece.copy

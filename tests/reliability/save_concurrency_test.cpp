@@ -120,23 +120,48 @@ TEST(SaveConcurrency, AFileChangedSinceItWasReadIsNotOverwritten) {
     }
 }
 
-// Where no time can tell (a change made between a save's checks and its copy, or within the
-// file system's time resolution), the save still finds that the head it copies around changed.
-TEST(SaveConcurrency, AHeadRewrittenUnseenByTheTimesIsNotCopiedAround) {
-    testing_support::TempDir dir;
-    const fs::path path = dir / "drawing.dwg";
-    ASSERT_TRUE(makeDrawing(path, L"ours"));
-    const std::string theirs = readFile(path).replace(readFile(path).find("ours"), 4, "them");
+// A binary drawing at `path` and, in `theirs`, the same drawing as another program saved it
+// with a changed LastSavedBy of the same length: the same size, other summary bytes.
+void makeBinaryDrawings(const fs::path& path, std::string& theirs) {
+    fs::copy_file(testing_support::sharedDrawings().parent_path() / "dwg" / "r2010_custom.dwg",
+                  path);
     AcDbDatabase db(false, true);
     ASSERT_EQ(db.readDwgFile(path.wstring().c_str()), Acad::eOk);
-    ASSERT_EQ(ApplyPropertyPairs(&db, {{L"Author", L"me"}}, true), Acad::eOk);
-    minihost::clearFileFaults(); // the first read of the save is the check of the head
-    minihost::beforeFileOp(minihost::FileOp::Read, 1, [&] { rewriteKeepingTime(path, theirs); });
-    EXPECT_EQ(db.saveAs(path.wstring().c_str(), true, AcDb::kDHL_CURRENT),
-              Acad::eFileSharingViolation);
-    minihost::clearFileFaults();
-    EXPECT_EQ(readFile(path), theirs);
-    EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"drawing.dwg"});
+    ASSERT_EQ(ApplyPropertyPairs(&db, {{L"LastSavedBy", L"PAOLON"}}, false), Acad::eOk);
+    const fs::path other = path.string() + ".theirs";
+    ASSERT_EQ(db.saveAs(other.wstring().c_str(), false, AcDb::kDHL_CURRENT), Acad::eOk);
+    theirs = readFile(other);
+    fs::remove(other);
+    ASSERT_EQ(theirs.size(), fs::file_size(path));
+}
+
+// Where no time can tell (a change made between a save's checks and its copy, or within the
+// file system's time resolution), the save still finds that what it copies around changed: the
+// head of a DXF drawing, the maps and summary pages of a binary one.
+TEST(SaveConcurrency, WhatASaveReliesOnRewrittenUnseenByTheTimesIsNotCopiedAround) {
+    for (bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "binary" : "DXF");
+        testing_support::TempDir dir;
+        const fs::path path = dir / "drawing.dwg";
+        std::string theirs;
+        if (binary) {
+            makeBinaryDrawings(path, theirs);
+        } else {
+            ASSERT_TRUE(makeDrawing(path, L"ours"));
+            theirs = readFile(path).replace(readFile(path).find("ours"), 4, "them");
+        }
+        AcDbDatabase db(false, true);
+        ASSERT_EQ(db.readDwgFile(path.wstring().c_str()), Acad::eOk);
+        ASSERT_EQ(ApplyPropertyPairs(&db, {{L"Author", L"me"}}, false), Acad::eOk);
+        minihost::clearFileFaults(); // the first read of the save is its check of the bytes
+        minihost::beforeFileOp(minihost::FileOp::Read, 1,
+                               [&] { rewriteKeepingTime(path, theirs); });
+        EXPECT_EQ(db.saveAs(path.wstring().c_str(), true, AcDb::kDHL_CURRENT),
+                  Acad::eFileSharingViolation);
+        minihost::clearFileFaults();
+        EXPECT_TRUE(readFile(path) == theirs);
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"drawing.dwg"});
+    }
 }
 
 // setsumleaf on a closed drawing while another program switches its name between the drawing
