@@ -429,6 +429,15 @@ const Case kCases[] = {
      {{L"Client", L"changed"}},
      false,
      true},
+    {"SetBinaryDrawingHyperlinkBase", // both copies, in a drawing whose code page lacks one
+     true,
+     Case::ClosedDrawing,
+     "dwg/r2004_summary.dwg",
+     [](const std::wstring& path) {
+         return acutBuildList(RTSTR, path.c_str(), RTT, RTSTR, L"HyperlinkBase", RTSTR,
+                              L"https://\x4E2D.example/", RTNONE);
+     },
+     {{L"HyperlinkBase", L"https://\x4E2D.example/"}}},
     {"SetRealDrawingMerging",
      true,
      Case::ClosedDrawing,

@@ -41,6 +41,7 @@ struct Case {
     bool oldBackup;               // a backup is already there
     const char* binary = nullptr; // a shared binary drawing (under shared/dwg) instead of DXF
     bool noLinks = false;         // the file system refuses hard links (FAT, many shares)
+    bool link = false; // HyperlinkBase changes too: a binary drawing's header section is rewritten
 };
 
 // Test names in reports: the case's own name.
@@ -74,6 +75,9 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
         minihost::closeAllDocuments();
     }
 
+    // The key of the second pair a save writes: HyperlinkBase or a custom property.
+    const wchar_t* linkKey() const { return GetParam().link ? L"HyperlinkBase" : L"Other"; }
+
     fs::path backupPath() const { return fs::path(target).replace_extension(".bak"); }
 
     // The folder as each run starts.
@@ -94,8 +98,9 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
     bool run(const std::function<void()>& arm, bool retry = false) {
         const std::wstring to = wide(target.string());
         if (GetParam().route == Case::SetSumleaf) {
-            resbuf* args = acutBuildList(RTSTR, to.c_str(), RTT, RTSTR, L"Title", RTSTR,
-                                         newTitle.c_str(), RTNONE);
+            resbuf* args =
+                acutBuildList(RTSTR, to.c_str(), RTT, RTSTR, L"Title", RTSTR, newTitle.c_str(),
+                              RTSTR, linkKey(), RTSTR, newTitle.c_str(), RTNONE);
             arm();
             CallResult result = minihost::callHandler(SetSumleafHandler, 0, args);
             acutRelRb(args);
@@ -109,7 +114,8 @@ class SaveSweep : public ::testing::TestWithParam<Case> {
         EXPECT_EQ(db.readDwgFile(wide(source.string()).c_str(), AcDbDatabase::kForReadAndReadShare,
                                  false, nullptr),
                   Acad::eOk);
-        EXPECT_EQ(ApplyPropertyPairs(&db, {{L"Title", newTitle}}, false), Acad::eOk);
+        EXPECT_EQ(ApplyPropertyPairs(&db, {{L"Title", newTitle}, {linkKey(), newTitle}}, false),
+                  Acad::eOk);
         db.setRetainOriginalThumbnailBitmap(true);
         arm();
         const bool saved =
@@ -222,8 +228,10 @@ const Case kCases[] = {
     {"SetSumleafOnAClosedDrawing", Case::SetSumleaf, true, true, false},
     {"SetSumleafReplacingABackup", Case::SetSumleaf, true, true, true},
     {"BinarySaveAsOverItselfWithBackup", Case::SaveAs, true, true, false, "r2013_plain.dwg"},
-    {"BinarySaveAsToANewPath", Case::SaveAsNew, false, true, false, "r2004_summary.dwg"},
-    {"BinarySetSumleafOnAClosedDrawing", Case::SetSumleaf, true, true, false, "r2010_custom.dwg"},
+    {"BinarySaveAsToANewPathWithHyperlinkBase", Case::SaveAsNew, false, true, false,
+     "r2004_summary.dwg", false, true},
+    {"BinarySetSumleafOnAClosedDrawingWithHyperlinkBase", Case::SetSumleaf, true, true, false,
+     "r2010_custom.dwg", false, true},
     {"WithoutLinksSaveAsOverItselfReplacingABackup", Case::SaveAs, true, true, true, nullptr, true},
     {"WithoutLinksSaveAsToANewPath", Case::SaveAsNew, false, true, false, nullptr, true},
     {"WithoutLinksSetSumleafOnAClosedDrawing", Case::SetSumleaf, true, true, false, nullptr, true},
