@@ -211,6 +211,39 @@ TEST_F(DwgSave, HyperlinkBaseIsWrittenToBothCopiesLeavingEveryOtherHeaderVariabl
     }
 }
 
+// Another program wrote only the header's copy: the summary's is what reads, and a save that
+// leaves HyperlinkBase alone leaves the header section's bytes alone.
+TEST_F(DwgSave, CopiesThatDisagreeReadAsTheSummaryAndStayAsTheyAre) {
+    const fs::path path = dir / "r2018_plain.dwg";
+    const std::string original = readFile(dwg_test::sharedBinaryDrawings() / path.filename());
+    BinaryDrawing d;
+    ASSERT_EQ(dwg_test::readMemory(original, d), Acad::eOk);
+    Section header;
+    auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
+        std::memcpy(to, original.data() + offset, n);
+        return Acad::eOk;
+    };
+    ASSERT_EQ(readSection(read, original.size(), d.container, findSection(d.container, kHeaderName),
+                          1 << 20, header),
+              Acad::eOk);
+    std::string theirs;
+    ASSERT_EQ(rewriteHeaderHyperlinkBase(header.data, {d.version, d.form, d.start[0x12]},
+                                         L"https://theirs.example/", theirs),
+              Acad::eOk);
+    writeFile(path, dwg_test::withHeaderSection(original, theirs));
+    SummaryData wrote;
+    ASSERT_EQ(edit(
+                  path,
+                  [](SummaryData& s) {
+                      EXPECT_EQ(s.builtIn[minihost::kHyperlinkBase], L"");
+                      s.builtIn[minihost::kTitle] = std::wstring(300, L't'); // a moved summary
+                  },
+                  wrote),
+              Acad::eOk);
+    expectReads(path, wrote, "AC1032");
+    EXPECT_EQ(dwg_test::headerHyperlinkBase(readFile(path)), L"https://theirs.example/");
+}
+
 TEST_F(DwgSave, ADrawingWithoutASummarySectionGetsOne) {
     const bool independent = dwg_test::haveIndependentCheck();
     for (const char* name : {"r2004_plain.dwg", "r2010_custom.dwg", "r2018_plain.dwg"}) {
