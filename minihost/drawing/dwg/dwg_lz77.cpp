@@ -1,5 +1,7 @@
 #include "dwg_lz77.h"
 
+#include <algorithm>
+
 #include "dwg_bytes.h"
 
 namespace minihost {
@@ -116,9 +118,16 @@ class Decoder {
     bool copyMatch(std::size_t count, std::size_t distance) {
         if (distance == 0 || distance > mOut.size() || count > mLimit - mOut.size())
             return false;
-        std::size_t from = mOut.size() - distance;
-        for (std::size_t i = 0; i < count; ++i) // byte by byte: the copy may overlap itself
-            mOut += mOut[from + i];
+        // The copy may overlap itself: it repeats the last `distance` bytes. What it has
+        // written so far is whole periods of them, so each run copies all of it again (doubling)
+        // from where the repetition starts, never past the bytes it adds.
+        mOut.reserve(mOut.size() + count);
+        const std::size_t from = mOut.size() - distance;
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t n = std::min(count - done, mOut.size() - from);
+            mOut.append(mOut, from, n);
+            done += n;
+        }
         return true;
     }
 

@@ -240,6 +240,10 @@ TEST(DwgLz77, MatchesCopyFromTheOutputAndAreBounded) {
     EXPECT_FALSE(decompress(stream, sizeof stream, 6, out)); // more than the limit
     stream[6] = 0x10;                                        // distance 0x44: before the start
     EXPECT_FALSE(decompress(stream, sizeof stream, 100, out));
+    // 0xB8: count 10, distance 3, overlapping what it writes.
+    std::uint8_t overlap[] = {0x01, 'a', 'b', 'c', 'd', 0xB8, 0x00, 0x11, 0, 0};
+    ASSERT_TRUE(decompress(overlap, sizeof overlap, 100, out));
+    EXPECT_EQ(out, "abcdbcdbcdbcdb");
 }
 
 TEST(DwgText, UnitsAndCodePagesDecode) {
