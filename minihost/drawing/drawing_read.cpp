@@ -197,6 +197,68 @@ std::string trimmed(const char* s, std::size_t n) {
     return std::string(s + b, n - b);
 }
 
+namespace {
+
+// A header variable named `name` whose groups start at `begin`, with its kind.
+Var namedVar(std::string name, std::size_t begin) {
+    Var var;
+    var.name = std::move(name);
+    var.begin = begin;
+    for (int i = 0; i < kBuiltInCount; ++i)
+        if (var.name == kBuiltInNames[i])
+            var.kind = i;
+    if (var.name == "$CUSTOMPROPERTYTAG")
+        var.kind = kCustomTag;
+    else if (var.name == "$CUSTOMPROPERTY")
+        var.kind = kCustomValue;
+    return var;
+}
+
+// The drawing's version and the code page of its text, from its parsed variables.
+Acad::ErrorStatus readVersion(DrawingFile& file) {
+    auto value = [&](const Var& var) {
+        return var.hasValue ? std::string(&file.head[var.valueBegin], var.valueEnd - var.valueBegin)
+                            : std::string();
+    }; // only for the short variables of the version and code page
+    std::string codePage;
+    for (const Var& var : file.vars) {
+        if (var.name == "$ACADVER" && file.version.empty())
+            file.version = trimmed(value(var).data(), value(var).size());
+        else if (var.name == "$DWGCODEPAGE" && codePage.empty())
+            codePage = value(var);
+    }
+    if (!supportedVersion(file.version))
+        return Acad::eUnsupportedVersion;
+    if (file.version == "AC1018") {
+        file.codePage = codePage.empty() ? codepage::kWestern : codepage::fromDxfName(codePage);
+        if (!codepage::isAvailable(file.codePage))
+            return Acad::eNotImplementedYet; // its text cannot be read correctly here
+    }
+    return Acad::eOk;
+}
+
+// Each custom property's tag and value variables: a value belongs to the tag just before it, a
+// value with none is a property without a tag, and a tag with none one without a value.
+void pairCustomVars(DrawingFile& file) {
+    bool tagPending = false;
+    for (std::size_t j = 0; j < file.vars.size(); ++j) {
+        const int kind = file.vars[j].kind;
+        if (kind == kCustomTag) {
+            file.customVars.emplace_back(static_cast<int>(j), -1);
+            tagPending = true;
+        } else if (kind == kCustomValue) {
+            if (!tagPending)
+                file.customVars.emplace_back(-1, -1);
+            file.customVars.back().second = static_cast<int>(j);
+            tagPending = false;
+        } else if (kind != kOther) {
+            tagPending = false;
+        }
+    }
+}
+
+} // namespace
+
 Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd) {
     std::string& head = file.head;
     HeadReader reader(fd, size, head);
@@ -262,17 +324,8 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
         if (code == 9) {
             if (!file.vars.empty())
                 file.vars.back().end = codeBegin;
-            Var var;
-            var.name = trimmed(&head[valueBegin], valueStop - valueBegin);
-            var.begin = codeBegin;
-            for (int i = 0; i < kBuiltInCount; ++i)
-                if (var.name == kBuiltInNames[i])
-                    var.kind = i;
-            if (var.name == "$CUSTOMPROPERTYTAG")
-                var.kind = kCustomTag;
-            else if (var.name == "$CUSTOMPROPERTY")
-                var.kind = kCustomValue;
-            file.vars.push_back(std::move(var));
+            file.vars.push_back(
+                namedVar(trimmed(&head[valueBegin], valueStop - valueBegin), codeBegin));
             continue;
         }
         if (file.vars.empty())
@@ -296,43 +349,10 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
     else
         file.eol = head.find("\r\n") == head.find('\n') - 1 ? "\r\n" : "\n";
 
-    auto value = [&](const Var& var) {
-        return var.hasValue ? std::string(&head[var.valueBegin], var.valueEnd - var.valueBegin)
-                            : std::string();
-    }; // only for the short variables of the version and code page
-    std::string codePage;
-    for (const Var& var : file.vars) {
-        if (var.name == "$ACADVER" && file.version.empty())
-            file.version = trimmed(value(var).data(), value(var).size());
-        else if (var.name == "$DWGCODEPAGE" && codePage.empty())
-            codePage = value(var);
-    }
-    if (!supportedVersion(file.version))
-        return Acad::eUnsupportedVersion;
-    if (file.version == "AC1018") {
-        file.codePage = codePage.empty() ? codepage::kWestern : codepage::fromDxfName(codePage);
-        if (!codepage::isAvailable(file.codePage))
-            return Acad::eNotImplementedYet; // its text cannot be read correctly here
-    }
-
-    // Each custom property's tag and value variables: a value belongs to the tag just before
-    // it, a value with none is a property without a tag, and a tag with none one without a
-    // value.
-    bool tagPending = false;
-    for (std::size_t j = 0; j < file.vars.size(); ++j) {
-        const int kind = file.vars[j].kind;
-        if (kind == kCustomTag) {
-            file.customVars.emplace_back(static_cast<int>(j), -1);
-            tagPending = true;
-        } else if (kind == kCustomValue) {
-            if (!tagPending)
-                file.customVars.emplace_back(-1, -1);
-            file.customVars.back().second = static_cast<int>(j);
-            tagPending = false;
-        } else if (kind != kOther) {
-            tagPending = false;
-        }
-    }
+    Acad::ErrorStatus status = readVersion(file);
+    if (status != Acad::eOk)
+        return status;
+    pairCustomVars(file);
 
     off_t total = fd >= 0 ? size : file.tailOffset + static_cast<off_t>(file.memTail.size());
     if (checkEnd && !endsWithEof(fd, file.memTail, file.tailOffset, total, reader.lineEnd()))

@@ -188,6 +188,28 @@ DrawingFilePtr newDrawingFile() {
     return file;
 }
 
+// After a save of `file` (not a new drawing) with `head`, leaving out `previewBytes` of its
+// preview, put the new file `out` at the path `saved` describes: the file now at the path is
+// what `file` stands for from here on. Its head is known, so nothing more is asked of the file
+// system. Without memory for that, `file` keeps standing for what it was read from: it still
+// saves the same drawing elsewhere, and a later save to this path is refused as a change made
+// by someone else, which loses nothing.
+void adoptSavedHead(DrawingFile& file, const std::string& head, off_t previewBytes, Fd& out,
+                    FileIdentity&& saved) {
+    try {
+        DrawingFile now;
+        now.head = head + "  0" + file.eol + "ENDSEC" + file.eol;
+        if (parseHead(-1, static_cast<off_t>(now.head.size()), now, false) != Acad::eOk)
+            return;
+        now.memTail.clear();
+        now.size = static_cast<off_t>(head.size()) + file.size - file.tailOffset - previewBytes;
+        drawing::adoptSavedFile(file, now, out.get(), std::move(saved));
+        out.release();
+        file.swap(now);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 } // namespace
 
 Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
@@ -253,26 +275,8 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile* file, const SummaryData& summary,
         return status;
     Fd out(replaced.fd);
 
-    // The file now at the path is what `file` stands for from here on. Its head is known, so
-    // nothing more is asked of the file system once the new file has taken the path.
-    // Without memory for that, `file` keeps standing for what it was read from: it still saves
-    // the same drawing elsewhere, and a later save to this path is refused as a change made by
-    // someone else, which loses nothing.
-    if (!fresh) {
-        try {
-            DrawingFile saved;
-            saved.head = head + "  0" + file->eol + "ENDSEC" + file->eol;
-            if (parseHead(-1, static_cast<off_t>(saved.head.size()), saved, false) == Acad::eOk) {
-                saved.memTail.clear();
-                saved.size = static_cast<off_t>(head.size()) + file->size - file->tailOffset -
-                             (previewEnd - previewBegin);
-                drawing::adoptSavedFile(*file, saved, out.get(), std::move(replaced.identity));
-                out.release();
-                file->swap(saved);
-            }
-        } catch (const std::bad_alloc&) {
-        }
-    }
+    if (!fresh)
+        adoptSavedHead(*file, head, previewEnd - previewBegin, out, std::move(replaced.identity));
     return Acad::eOk;
 }
 
