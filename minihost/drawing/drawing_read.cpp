@@ -259,73 +259,89 @@ void pairCustomVars(DrawingFile& file) {
 
 } // namespace
 
-Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd) {
-    std::string& head = file.head;
-    HeadReader reader(fd, size, head);
-    std::size_t pos = 0;
-    // A group is two lines: its code and its value.
-    std::size_t codeBegin = 0, codeStop, valueBegin, valueStop, next;
-    int code = 0;
-    enum Got { kGroup, kEnd, kBadCode };
-    auto group = [&]() -> Got {
-        codeBegin = pos;
-        if (!reader.line(pos, codeStop, valueBegin) || !reader.terminated)
-            return kEnd; // a line cut short is where a truncated file ends
-        if (!parseCode(trimmed(&head[codeBegin], codeStop - codeBegin), code))
-            return kBadCode;
-        if (!reader.line(valueBegin, valueStop, next) || !reader.terminated)
-            return kEnd;
-        pos = next;
-        return kGroup;
-    };
-    auto endStatus = [&]() {
-        if (reader.ioError)
-            return Acad::eFileAccessErr;
-        return reader.tooLong ? Acad::eDwgCorrupt : Acad::eDwgNeedsRecovery;
-    };
+namespace {
 
-    reader.line(0, codeStop, next); // loads the first chunk
+// The groups of a head, one at a time: a group is two lines, its code and its value.
+class GroupReader {
+  public:
+    enum Got { kGroup, kEnd, kBadCode };
+
+    GroupReader(HeadReader& reader, std::string& head) : mReader(reader), mHead(head) {}
+
+    Got next() {
+        codeBegin = pos;
+        std::size_t codeStop, following;
+        if (!mReader.line(pos, codeStop, valueBegin) || !mReader.terminated)
+            return kEnd; // a line cut short is where a truncated file ends
+        if (!parseCode(trimmed(&mHead[codeBegin], codeStop - codeBegin), code))
+            return kBadCode;
+        if (!mReader.line(valueBegin, valueStop, following) || !mReader.terminated)
+            return kEnd;
+        pos = following;
+        return kGroup;
+    }
+    std::string value() const { return trimmed(&mHead[valueBegin], valueStop - valueBegin); }
+    // What a head that ends early is.
+    Acad::ErrorStatus endStatus() const {
+        if (mReader.ioError)
+            return Acad::eFileAccessErr;
+        return mReader.tooLong ? Acad::eDwgCorrupt : Acad::eDwgNeedsRecovery;
+    }
+
+    std::size_t pos = 0; // where the next group starts
+    std::size_t codeBegin = 0, valueBegin = 0, valueStop = 0;
+    int code = 0;
+
+  private:
+    HeadReader& mReader;
+    std::string& mHead;
+};
+
+// The first two groups of a DXF drawing: 0 SECTION, 2 HEADER.
+Acad::ErrorStatus readHeaderStart(HeadReader& reader, const std::string& head,
+                                  GroupReader& groups) {
+    std::size_t stop, next;
+    reader.line(0, stop, next); // loads the first chunk
     if (reader.ioError)
         return Acad::eFileAccessErr;
     if (head.size() >= 22 && head.find("Binary DXF") != std::string::npos &&
         head.find("Binary DXF") < 22)
         return Acad::eUnsupportedFileFormat; // the binary form of DXF
     if (head.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        pos = 3;
-    std::size_t first = pos;
-    Got got = group();
-    if (got != kGroup || code != 0 ||
-        trimmed(&head[valueBegin], valueStop - valueBegin) != "SECTION") {
+        groups.pos = 3;
+    const std::size_t first = groups.pos;
+    GroupReader::Got got = groups.next();
+    if (got != GroupReader::kGroup || groups.code != 0 || groups.value() != "SECTION") {
         if (reader.ioError)
             return Acad::eFileAccessErr;
-        bool cut = got == kEnd && !reader.tooLong;
+        bool cut = got == GroupReader::kEnd && !reader.tooLong;
         return cut && couldBeDrawingStart(head.substr(first)) ? Acad::eDwgNeedsRecovery
                                                               : Acad::eNotADrawing;
     }
-    got = group();
-    if (got == kEnd)
-        return endStatus();
-    if (got == kBadCode || code != 2)
+    got = groups.next();
+    if (got == GroupReader::kEnd)
+        return groups.endStatus();
+    if (got == GroupReader::kBadCode || groups.code != 2)
         return Acad::eDwgCorrupt;
-    if (trimmed(&head[valueBegin], valueStop - valueBegin) != "HEADER")
+    if (groups.value() != "HEADER")
         return Acad::eUnsupportedVersion; // a DXF without a header tells no version
-    file.varsBegin = pos;
+    return Acad::eOk;
+}
+
+// The header's variables up to its ENDSEC group, into file.vars.
+Acad::ErrorStatus readVariables(GroupReader& groups, DrawingFile& file) {
     for (;;) {
-        got = group();
-        if (got == kEnd)
-            return endStatus();
-        if (got == kBadCode)
+        GroupReader::Got got = groups.next();
+        if (got == GroupReader::kEnd)
+            return groups.endStatus();
+        if (got == GroupReader::kBadCode)
             return Acad::eDwgCorrupt;
-        if (code == 0) {
-            if (trimmed(&head[valueBegin], valueStop - valueBegin) != "ENDSEC")
-                return Acad::eDwgCorrupt;
-            break;
-        }
-        if (code == 9) {
+        if (groups.code == 0)
+            return groups.value() == "ENDSEC" ? Acad::eOk : Acad::eDwgCorrupt;
+        if (groups.code == 9) {
             if (!file.vars.empty())
-                file.vars.back().end = codeBegin;
-            file.vars.push_back(
-                namedVar(trimmed(&head[valueBegin], valueStop - valueBegin), codeBegin));
+                file.vars.back().end = groups.codeBegin;
+            file.vars.push_back(namedVar(groups.value(), groups.codeBegin));
             continue;
         }
         if (file.vars.empty())
@@ -333,24 +349,37 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
         Var& var = file.vars.back();
         if (!var.hasValue) {
             var.hasValue = true;
-            var.valueBegin = valueBegin;
-            var.valueEnd = valueStop;
+            var.valueBegin = groups.valueBegin;
+            var.valueEnd = groups.valueStop;
         }
     }
+}
+
+} // namespace
+
+Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd) {
+    std::string& head = file.head;
+    HeadReader reader(fd, size, head);
+    GroupReader groups(reader, head);
+    Acad::ErrorStatus status = readHeaderStart(reader, head, groups);
+    if (status != Acad::eOk)
+        return status;
+    file.varsBegin = groups.pos;
+    if ((status = readVariables(groups, file)) != Acad::eOk)
+        return status;
     // The head ends where the header's ENDSEC group starts.
+    const std::size_t endsec = groups.codeBegin;
     if (fd < 0)
-        file.memTail = head.substr(codeBegin);
-    head.resize(codeBegin);
-    file.tailOffset = static_cast<off_t>(codeBegin);
+        file.memTail = head.substr(endsec);
+    head.resize(endsec);
+    file.tailOffset = static_cast<off_t>(endsec);
     if (!file.vars.empty())
-        file.vars.back().end = codeBegin;
+        file.vars.back().end = endsec;
     if (reader.lineEnd() == '\r')
         file.eol = "\r";
     else
         file.eol = head.find("\r\n") == head.find('\n') - 1 ? "\r\n" : "\n";
-
-    Acad::ErrorStatus status = readVersion(file);
-    if (status != Acad::eOk)
+    if ((status = readVersion(file)) != Acad::eOk)
         return status;
     pairCustomVars(file);
 
