@@ -70,14 +70,25 @@ class Converter {
     iconv_t mCd;
 };
 
+// Puts back what the system's converter reads differently from the Windows code page the
+// drawing names, in UTF-8 text it decoded: its Johab (1361) reads the byte 0x5C as the won
+// sign, where Windows reads a backslash (and escapes start with it).
+void asWindowsReads(int codePage, std::string& utf8) {
+    if (codePage != 1361)
+        return;
+    static const std::string kWon = "\xE2\x82\xA9";
+    for (std::size_t at = utf8.find(kWon); at != std::string::npos; at = utf8.find(kWon, at))
+        utf8.replace(at, kWon.size(), "\\");
+}
+
 // The bytes of single characters in one code page, each converted once and checked by
 // converting it back: a conversion that maps a character onto a look-alike would otherwise
 // change the text.
 class CharacterBytes {
   public:
     explicit CharacterBytes(int codePage)
-        : mTo(iconvName(codePage), "UTF-8"), mBack("UTF-8", iconvName(codePage)),
-          mComposes(codePage == 1255 || codePage == 1258) {}
+        : mCodePage(codePage), mTo(iconvName(codePage), "UTF-8"),
+          mBack("UTF-8", iconvName(codePage)), mComposes(codePage == 1255 || codePage == 1258) {}
     bool ok() const { return mTo.ok() && mBack.ok(); }
 
     // The bytes of `c`, a Unicode scalar value; empty when the code page lacks it.
@@ -88,8 +99,11 @@ class CharacterBytes {
         std::string utf8, bytes, again;
         appendUtf8(utf8, c);
         int error = 0;
-        if (mTo.run(utf8.data(), utf8.size(), 0, bytes, error) != utf8.size() ||
-            mBack.run(bytes.data(), bytes.size(), 0, again, error) != bytes.size() || again != utf8)
+        const bool converted =
+            mTo.run(utf8.data(), utf8.size(), 0, bytes, error) == utf8.size() &&
+            mBack.run(bytes.data(), bytes.size(), 0, again, error) == bytes.size();
+        asWindowsReads(mCodePage, again);
+        if (!converted || again != utf8)
             bytes.clear();
         return mKnown.emplace(c, std::move(bytes)).first->second;
     }
@@ -115,6 +129,7 @@ class CharacterBytes {
     }
 
   private:
+    int mCodePage;
     Converter mTo, mBack;
     bool mComposes;
     std::unordered_map<char32_t, std::string> mKnown;
@@ -180,15 +195,17 @@ Status decode(int codePage, const char* bytes, std::size_t n, std::wstring& out)
             ++at;
         }
     }
+    asWindowsReads(codePage, utf8);
     out += decodeUtf8(utf8);
     return Status::kOk;
 }
 
-Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out, Escape escape) {
+Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out, Escape escape,
+              MustEscape must) {
     if (codePage == kUtf8) {
         for (std::size_t i = 0; i < n;) {
             const char32_t c = nextCodePoint(text, n, i);
-            if (isScalarValue(c))
+            if (isScalarValue(c) && !(must && must(c, text, n, i)))
                 appendUtf8(out, c);
             else if (escape)
                 escape(out, c);
@@ -202,7 +219,8 @@ Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out
         return Status::kUnavailable;
     for (std::size_t i = 0; i < n;) {
         const char32_t c = nextCodePoint(text, n, i);
-        const std::string* bytes = isScalarValue(c) ? &characters.of(c) : nullptr;
+        const std::string* bytes =
+            isScalarValue(c) && !(must && must(c, text, n, i)) ? &characters.of(c) : nullptr;
         if (bytes && !bytes->empty() &&
             (out.empty() || characters.readApartAfter(out.back(), *bytes, c))) {
             out += *bytes;

@@ -31,18 +31,23 @@ enum class Status {
 
 // Appends to `out` what stands for the character `c` that the code page lacks.
 using Escape = void (*)(std::string& out, char32_t c);
+// Whether the character `c`, which ends at text[next] of the `n` units, must go to the escape
+// even where the code page has it (what would read as something else after decoding).
+using MustEscape = bool (*)(char32_t c, const wchar_t* text, std::size_t n, std::size_t next);
 
 // Wide text of `n` bytes in `codePage` (kUtf8 included), appended to `out`. A byte that starts
 // no character of the code page, and a character cut short at the end, become U+FFFD each.
+// Bytes read as Windows reads them where iconv differs (Johab's 0x5C is a backslash).
 Status decode(int codePage, const char* bytes, std::size_t n, std::wstring& out);
 
 // The bytes of the `n` units of wide text at `text` in `codePage`, appended to `out`. Only
 // characters that read back as themselves are encoded, also after the byte before them (the
 // last of `out`: 1255 and 1258 join a combining mark to the letter before it); any other (one
 // the code page lacks, a lone surrogate, a value beyond U+10FFFF) goes to `escape`, or makes
-// the result kUnencodable when `escape` is null, leaving `out` unspecified.
+// the result kUnencodable when `escape` is null, leaving `out` unspecified; so does a
+// character `must` names.
 Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out,
-              Escape escape = nullptr);
+              Escape escape = nullptr, MustEscape must = nullptr);
 
 } // namespace codepage
 } // namespace minihost

@@ -131,26 +131,14 @@ void undo(std::wstring& text) {
 }
 
 codepage::Status encode(int codePage, const wchar_t* text, std::size_t n, std::string& out) {
-    // The runs between the characters escaped here go to the code page, which escapes what it
-    // lacks; the last run (even an empty one) checks that the code page is there.
-    std::size_t runStart = 0;
-    for (std::size_t i = 0;;) {
-        const std::size_t at = i;
-        char32_t c = 0;
-        if (at < n) {
-            c = nextCodePoint(text, n, i);
-            if (!isScalarValue(c))
-                return codepage::Status::kUnencodable;
-            if (c != 0 && !(c == L'\\' && startsEscape(text, n, i)))
-                continue;
-        }
-        const codepage::Status status =
-            codepage::encode(codePage, text + runStart, at - runStart, out, appendUnicode);
-        if (status != codepage::Status::kOk || at == n)
-            return status;
-        appendUnit(out, c);
-        runStart = i;
-    }
+    // NUL would end a stored text, and a backslash before "U+" or "M+" would read as an escape.
+    auto must = [](char32_t c, const wchar_t* all, std::size_t size, std::size_t next) {
+        return c == 0 || (c == L'\\' && startsEscape(all, size, next));
+    };
+    for (std::size_t i = 0; i < n;)
+        if (!isScalarValue(nextCodePoint(text, n, i)))
+            return codepage::Status::kUnencodable;
+    return codepage::encode(codePage, text, n, out, appendUnicode, must);
 }
 
 } // namespace escapes

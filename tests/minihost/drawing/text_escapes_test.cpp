@@ -67,8 +67,9 @@ TEST(TextEscapes, AnyTextComesBackThroughEveryCodePage) {
     const std::wstring texts[] = {
         L"\u4E2D\u03A9\U0001F600 mixed caf\u00E9 \u0416",
         L"\\U+D83D\\U+DE00 \\M+1955C \\U+ \\M+ ends in \\", std::wstring(L"\\\0\\U+0000", 9),
-        std::wstring(100000, L'\u4E2D') + L"\\U+0041", L"e\u0301 \u4E2E\u0301 ^\u0301\u05D0\u05B9"};
-    for (int codePage : {1252, 1251, 932, 936, 949, 1255, 1258, codepage::kUtf8}) {
+        std::wstring(100000, L'\u4E2D') + L"\\U+0041", L"e\u0301 \u4E2E\u0301 ^\u0301\u05D0\u05B9",
+        L"C:\\path\\ \u20A9 \uFFE6"}; // Johab reads 0x5C as a backslash, as Windows does
+    for (int codePage : {1252, 1251, 932, 936, 949, 1361, 1255, 1258, codepage::kUtf8}) {
         for (const std::wstring& text : texts) {
             std::string bytes;
             ASSERT_EQ(escapes::encode(codePage, text.data(), text.size(), bytes),
