@@ -26,7 +26,7 @@ Acad::ErrorStatus readHeaderSection(const dwg::ReadBytes& read, std::uint64_t si
     const std::size_t at = dwg::findSection(drawing.container, dwg::kHeaderName);
     if (at == std::string::npos)
         return Acad::eDwgCorrupt; // every drawing has one
-    return dwg::readSection(read, size, drawing.container, at, dwg::kMaxSummarySize, out);
+    return dwg::readSection(read, size, drawing.container, at, dwg::kMaxHeaderSize, out);
 }
 
 dwg::HeaderContext headerContext(const dwg::BinaryDrawing& drawing) {
@@ -43,9 +43,9 @@ Acad::ErrorStatus newHeaderSection(const DrawingFile& file, const std::wstring& 
     if (status != Acad::eOk)
         return status;
     // Only a section whose every variable is where its version puts it is written again.
-    if ((status = dwg::checkHeader(header.data, headerContext(drawing))) != Acad::eOk ||
-        (status = dwg::rewriteHeaderHyperlinkBase(header.data, headerContext(drawing), value,
-                                                  out.header)) != Acad::eOk)
+    status =
+        dwg::rewriteHeaderHyperlinkBase(header.data, headerContext(drawing), value, out.header);
+    if (status != Acad::eOk)
         return status;
     out.headerChanged = true;
     return Acad::eOk;

@@ -98,6 +98,8 @@ Acad::ErrorStatus placeHeader(const std::string& header, Rewrite& rewrite) {
     SectionEntry* entry = rewrite.sections.find(kHeaderName);
     if (!entry || header.empty())
         return Acad::eDwgCorrupt;
+    if (!entry->compressed() || entry->pageSize() != kCompressedPageSize)
+        return Acad::eNotImplementedYet; // every real header section is compressed this way
     for (const PageEntry& p : entry->pages)
         rewrite.dropped.push_back(p.number);
     entry->setSize(header.size());

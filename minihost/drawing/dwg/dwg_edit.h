@@ -32,7 +32,8 @@ struct NewSections {
 };
 
 // The pieces of `drawing` (a file of `fileSize` bytes) with `sections`. eNotImplementedYet when
-// the drawing's summary section is not a single uncompressed page; eNotSupportedInDwgApi when
+// the drawing's summary section is not a single uncompressed page, or a header section to
+// change is not compressed in pages of 0x7400 bytes; eNotSupportedInDwgApi when
 // its security flags are set; eInvalidInput when the summary is larger than one page may be
 // (0x7400 bytes); eDwgCorrupt when the drawing has no header section to change or its numbers
 // leave no room for the edit.

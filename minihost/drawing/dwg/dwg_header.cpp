@@ -114,27 +114,6 @@ Acad::ErrorStatus locateWide(const std::string& section, Frame& f,
     return Acad::eOk;
 }
 
-// AC1018: walks the variables up to HYPERLINKBASE.
-Acad::ErrorStatus locateNarrow(const std::string& section, Frame& f) {
-    BitReader in(bytes(section), section.size(), f.streamBegin, f.dataEnd);
-    Walk w;
-    w.version = f.version;
-    w.stopAtValue = true;
-    if (!header::walkRows(in, Stream::kMain, w) || !w.sawValue)
-        return Acad::eDwgCorrupt;
-    f.valueBegin = w.valueBegin;
-    f.valueEnd = w.valueEnd;
-    return Acad::eOk;
-}
-
-Acad::ErrorStatus locate(const std::string& section, const HeaderContext& context, Frame& f) {
-    Acad::ErrorStatus status = readFrame(section, context, f);
-    if (status != Acad::eOk)
-        return status;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> texts;
-    return wide(f) ? locateWide(section, f, texts) : locateNarrow(section, f);
-}
-
 // Whether `in` stopped without a failed read at most `fill` bits (the fill) before `end`.
 bool endsBefore(const BitReader& in, std::uint64_t end, std::uint64_t fill) {
     return in.ok() && in.position() <= end && end - in.position() <= fill;
@@ -300,7 +279,7 @@ std::uint16_t headerCrc(const std::uint8_t* data, std::size_t n) {
 Acad::ErrorStatus readHeaderHyperlinkBase(const std::string& section, const HeaderContext& context,
                                           std::wstring& value) {
     Frame f;
-    Acad::ErrorStatus status = locate(section, context, f);
+    Acad::ErrorStatus status = check(section, context, f, nullptr);
     if (status != Acad::eOk)
         return status;
     BitReader in(bytes(section), section.size(), f.valueBegin, f.valueEnd);

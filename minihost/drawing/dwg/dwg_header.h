@@ -16,6 +16,9 @@ namespace minihost {
 namespace dwg {
 
 extern const char* const kHeaderName; // the section's name in the section map
+// No header section a CAD program writes comes near this (about 1 KiB, and at most 128 KiB
+// more for the longest HyperlinkBase); a larger one is taken as damage.
+constexpr std::uint64_t kMaxHeaderSize = 1u << 20;
 
 // What the section's bytes do not say themselves.
 struct HeaderContext {
@@ -37,8 +40,8 @@ struct HeaderVariable {
 // eNotImplementedYet for another version and for an AC1024 or AC1027 section whose byte 0x12
 // is 3 or less (a layout without the field at 0x14).
 
-// Reads HYPERLINKBASE into `value` (trailing NULs are not part of it), after checking the
-// sentinels, the size fields and the CRC, and walking only what leads to the value.
+// Reads HYPERLINKBASE into `value` (trailing NULs are not part of it), after the whole check
+// of checkHeader.
 Acad::ErrorStatus readHeaderHyperlinkBase(const std::string& section, const HeaderContext& context,
                                           std::wstring& value);
 
@@ -50,8 +53,9 @@ Acad::ErrorStatus checkHeader(const std::string& section, const HeaderContext& c
 
 // The section with HYPERLINKBASE set to `value` into `out`: every other variable's bits and
 // the bytes after the end sentinel as they were, the size fields and the CRC written again.
-// The section must pass checkHeader first. Rewriting the result back to the old value gives
-// the old bytes when the old value was stored as this writes it (count, terminator, footer).
+// A section that fails checkHeader's check is refused. Rewriting the result back to the old
+// value gives the old bytes when the old value was stored as this writes it (count,
+// terminator, footer).
 // Besides the statuses above: eInvalidInput when `value` cannot be stored (a lone surrogate, a
 // value beyond U+10FFFF, more than 65 535 units, a character the code page can neither hold nor
 // escape), eNotImplementedYet for a non-empty AC1018 value when the code page is unknown or

@@ -254,8 +254,6 @@ bool walkRows(BitReader& in, Stream stream, Walk& w) {
                 w.sawValue = true;
                 w.valueBegin = begin;
                 w.valueEnd = in.position();
-                if (w.stopAtValue)
-                    return true;
             }
         }
     }
@@ -267,8 +265,8 @@ bool walkStrings(BitReader& in, std::vector<std::pair<std::uint64_t, std::uint64
     while (in.left() > 0) {
         const std::uint64_t begin = in.position();
         in.tu();
-        if (!in.ok())
-            return false;
+        if (!in.ok() || texts.size() == kMaxStringTexts)
+            return false; // no header holds more: the colours' texts and the named ones
         texts.emplace_back(begin, in.position());
     }
     return texts.size() >= kStringTextCount;

@@ -28,7 +28,6 @@ enum class Stream { kMain, kHandles };
 struct Walk {
     unsigned version = 0;
     std::vector<HeaderVariable>* variables = nullptr; // when given, gets each variable read
-    bool stopAtValue = false;                         // AC1018: stop after HYPERLINKBASE
     // Filled in by the walk:
     std::vector<std::string> colorTexts; // AC1024+: the string-stream texts the colours announce
     std::uint16_t plotStyleType = 0;     // CEPSNTYPE; 3 brings the handle CPSNID
@@ -40,13 +39,16 @@ struct Walk {
 bool walkRows(BitReader& in, Stream stream, Walk& w);
 
 // AC1024+: reads TU after TU from in's position to its end, into `texts` (the bits of each).
-// False when a text runs past the end or there are fewer than the 14 named texts.
+// False when a text runs past the end, or there are fewer than the 14 named texts or more than
+// kMaxStringTexts.
 bool walkStrings(BitReader& in, std::vector<std::pair<std::uint64_t, std::uint64_t>>& texts);
 
 // AC1024+: the names of the string stream's texts, for `w` after its main-stream walk: the
 // colours' texts, then the 14 named ones. HYPERLINKBASE is the fifth from the end.
 std::vector<std::string> stringTextNames(const Walk& w);
 constexpr std::size_t kValueFromEnd = 5;
+// The most texts a string stream holds: two for each of the six colours, and the named ones.
+constexpr std::size_t kMaxStringTexts = 6 * 2 + 14;
 
 } // namespace header
 } // namespace dwg

@@ -24,6 +24,12 @@ std::uint64_t SectionEntry::size() const {
 std::uint32_t SectionEntry::id() const {
     return get32(dwg::bytes(descriptor) + 0x18);
 }
+bool SectionEntry::compressed() const {
+    return get32(dwg::bytes(descriptor) + 0x14) == 2;
+}
+std::uint32_t SectionEntry::pageSize() const {
+    return get32(dwg::bytes(descriptor) + 0x0C);
+}
 void SectionEntry::setSize(std::uint64_t size) {
     put64(dwg::bytes(descriptor), size);
 }
@@ -87,7 +93,8 @@ SectionEntry newSection(const std::string& name, std::uint32_t id) {
     put32(d + 0x10, 1);
     put32(d + 0x14, 1); // not compressed
     put32(d + 0x18, id);
-    s.descriptor.replace(kNameAt, std::min(name.size(), kNameSize - 1), name);
+    const std::size_t n = std::min(name.size(), kNameSize - 1);
+    s.descriptor.replace(kNameAt, n, name, 0, n);
     return s;
 }
 

@@ -24,8 +24,10 @@ struct SectionEntry {
     std::string name() const;
     std::uint64_t size() const;
     std::uint32_t id() const;
+    bool compressed() const;
+    std::uint32_t pageSize() const; // the maximum decompressed page size
     void setSize(std::uint64_t size);
-    void setPageSize(std::uint32_t size); // the maximum decompressed page size
+    void setPageSize(std::uint32_t size);
 };
 
 struct SectionList {

@@ -11,6 +11,7 @@
 #include "minihost/drawing/dwg/dwg_bits.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/dwg_header_walk.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/temp_dir.h"
 
@@ -166,7 +167,8 @@ std::vector<SharedHeader> sharedHeaders() {
         const std::size_t at = findSection(d.container, kHeaderName);
         Section section;
         EXPECT_NE(at, std::string::npos) << e.name;
-        EXPECT_EQ(readSection(read, file.size(), d.container, at, 1 << 20, section), Acad::eOk);
+        EXPECT_EQ(readSection(read, file.size(), d.container, at, kMaxHeaderSize, section),
+                  Acad::eOk);
         out.push_back({e.name, HeaderContext{d.version, d.form, d.start[0x12]}, section.data,
                        e.summary.builtIn[minihost::kHyperlinkBase]});
     }
@@ -299,6 +301,16 @@ TEST(DwgHeader, ValuesThatCannotBeStoredAreRefused) {
         EXPECT_EQ(rewriteHeaderHyperlinkBase(h.section, unknown, L"x", out),
                   wideText ? Acad::eOk : Acad::eNotImplementedYet);
     }
+}
+
+// A string stream of nothing but empty texts (two bits each) stops being read at the most
+// texts a header holds, whatever its length: memory never grows with such a stream.
+TEST(DwgHeader, AStringStreamOfEndlessEmptyTextsIsRefusedEarly) {
+    const std::string stream(1 << 16, '\xAA'); // code 2, code 2, ...: 262 144 empty texts
+    BitReader in(bytes(stream), stream.size());
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> texts;
+    EXPECT_FALSE(header::walkStrings(in, texts));
+    EXPECT_LE(texts.size(), header::kMaxStringTexts);
 }
 
 TEST(DwgHeader, DamagedSectionsAreRefused) {

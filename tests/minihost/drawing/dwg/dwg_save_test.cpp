@@ -224,7 +224,7 @@ TEST_F(DwgSave, CopiesThatDisagreeReadAsTheSummaryAndStayAsTheyAre) {
         return Acad::eOk;
     };
     ASSERT_EQ(readSection(read, original.size(), d.container, findSection(d.container, kHeaderName),
-                          1 << 20, header),
+                          kMaxHeaderSize, header),
               Acad::eOk);
     std::string theirs;
     ASSERT_EQ(rewriteHeaderHyperlinkBase(header.data, {d.version, d.form, d.start[0x12]},
@@ -286,7 +286,7 @@ std::string withExtraHeaderByte(const std::string& drawing) {
         return Acad::eOk;
     };
     EXPECT_EQ(readSection(read, drawing.size(), d.container, findSection(d.container, kHeaderName),
-                          1 << 20, header),
+                          kMaxHeaderSize, header),
               Acad::eOk);
     std::string& s = header.data;
     const std::uint32_t size = get32(bytes(s) + 0x10);

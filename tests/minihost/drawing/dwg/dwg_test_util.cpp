@@ -218,7 +218,7 @@ std::wstring headerHyperlinkBase(const std::string& drawing) {
                                ? findSection(d.container, kHeaderName)
                                : std::string::npos;
     if (at == std::string::npos ||
-        readSection(read, drawing.size(), d.container, at, 1 << 20, header) != Acad::eOk ||
+        readSection(read, drawing.size(), d.container, at, kMaxHeaderSize, header) != Acad::eOk ||
         readHeaderHyperlinkBase(header.data, {d.version, d.form, d.start[0x12]}, value) !=
             Acad::eOk)
         return L"<unreadable>";
