@@ -5,6 +5,7 @@
 
 #include "dwg_bytes.h"
 #include "dwg_lz77.h"
+#include "dwg_section_map.h"
 
 namespace minihost {
 namespace dwg {
@@ -88,22 +89,11 @@ bool consistentSectionMap(const Container& c) {
            get32(h + 8) == kCompressedPageSize;
 }
 
-// Walks the section map's descriptors into c.descriptors.
+// The section map's descriptors, into c.descriptors.
 Acad::ErrorStatus listSections(Container& c) {
-    const std::string& map = c.sectionMap;
-    if (map.size() < kSectionMapHeaderSize)
-        return Acad::eDwgCorrupt;
-    for (std::size_t pos = kSectionMapHeaderSize; pos < map.size();) {
-        if (map.size() - pos < kDescriptorSize)
-            return Acad::eDwgCorrupt;
-        const std::uint8_t* desc = bytes(map) + pos;
-        std::uint64_t pages = get32(desc + 0x08);
-        if (pages > (map.size() - pos - kDescriptorSize) / 16)
-            return Acad::eDwgCorrupt;
-        c.descriptors.push_back(pos);
-        pos += kDescriptorSize + 16 * pages;
-    }
-    return consistentSectionMap(c) ? Acad::eOk : Acad::eDwgCorrupt;
+    return sectionOffsets(c.sectionMap, c.descriptors) && consistentSectionMap(c)
+               ? Acad::eOk
+               : Acad::eDwgCorrupt;
 }
 
 } // namespace

@@ -62,22 +62,34 @@ std::string SectionList::bytes() const {
     return out;
 }
 
-bool parseSectionMap(const std::string& map, SectionList& out) {
-    SectionList list;
+bool sectionOffsets(const std::string& map, std::vector<std::size_t>& out) {
+    out.clear();
     if (map.size() < kSectionMapHeaderSize)
         return false;
-    list.header = map.substr(0, kSectionMapHeaderSize);
     for (std::size_t pos = kSectionMapHeaderSize; pos < map.size();) {
         if (map.size() - pos < kDescriptorSize)
             return false;
-        SectionEntry s;
-        s.descriptor = map.substr(pos, kDescriptorSize);
-        const std::uint64_t count = get32(bytes(map) + pos + 0x08);
-        pos += kDescriptorSize;
-        if (count > (map.size() - pos) / kPageEntrySize)
+        const std::uint64_t pages = get32(bytes(map) + pos + 0x08);
+        if (pages > (map.size() - pos - kDescriptorSize) / kPageEntrySize)
             return false;
-        for (std::uint64_t i = 0; i < count; ++i, pos += kPageEntrySize) {
-            const std::uint8_t* p = bytes(map) + pos;
+        out.push_back(pos);
+        pos += kDescriptorSize + kPageEntrySize * pages;
+    }
+    return true;
+}
+
+bool parseSectionMap(const std::string& map, SectionList& out) {
+    std::vector<std::size_t> offsets;
+    if (!sectionOffsets(map, offsets))
+        return false;
+    SectionList list;
+    list.header = map.substr(0, kSectionMapHeaderSize);
+    for (std::size_t at : offsets) {
+        SectionEntry s;
+        s.descriptor = map.substr(at, kDescriptorSize);
+        const std::uint32_t count = get32(bytes(map) + at + 0x08);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint8_t* p = bytes(map) + at + kDescriptorSize + kPageEntrySize * i;
             s.pages.push_back({static_cast<std::int32_t>(get32(p)), get32(p + 4), get64(p + 8)});
         }
         list.sections.push_back(std::move(s));

@@ -40,6 +40,10 @@ struct SectionList {
     std::string bytes() const;
 };
 
+// Where each section's descriptor starts in the decompressed section map `map`, into `out`
+// (replaced). False when the map is cut short.
+bool sectionOffsets(const std::string& map, std::vector<std::size_t>& out);
+
 // Parses a decompressed section map. False when it is cut short.
 bool parseSectionMap(const std::string& map, SectionList& out);
 
