@@ -99,14 +99,22 @@ bool notKept(int err) {
 
 Acad::ErrorStatus copyOwnership(int from, const struct stat& old, int to) {
     mode_t mode = old.st_mode & 07777;
-    if (fsys::fchown(to, old.st_uid, old.st_gid) != 0 && !notKept(errno)) {
-        if (errno != EPERM)
+    const mode_t groupBits = S_IRWXG | S_ISGID;
+    if (fsys::fchown(to, old.st_uid, old.st_gid) != 0) {
+        if (notKept(errno)) {
+            // The new file has whatever group the file system gives it: the old group's rights
+            // only where that is the old group.
+            struct stat now;
+            if (fsys::fstat(to, &now) != 0 || now.st_gid != old.st_gid)
+                mode &= ~groupBits;
+        } else if (errno != EPERM) {
             return Acad::eFileSystemErr;
-        // Not allowed to give the file away: keep at least the group if we may.
-        if (fsys::fchown(to, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        } else if (fsys::fchown(to, static_cast<uid_t>(-1), old.st_gid) != 0) {
+            // Not allowed to give the file away, nor to keep the group: another group gets no
+            // rights.
             if (errno != EPERM)
                 return Acad::eFileSystemErr;
-            mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID); // another group: no rights
+            mode &= ~groupBits;
         }
     }
     if (fsys::fchmod(to, mode) != 0 && !notKept(errno))

@@ -162,6 +162,7 @@ class Replacement {
     Acad::ErrorStatus checkFiles();
     Acad::ErrorStatus checkFolder();
     void removeLeftovers();
+    int createHidden(const char* what, mode_t mode, std::string& name);
     Acad::ErrorStatus makeNewFile(bool named);
     Acad::ErrorStatus fillNewFile();
     Acad::ErrorStatus linkNew();
@@ -254,8 +255,10 @@ Acad::ErrorStatus Replacement::openTarget() {
     if (mNamed && (mFolder.st_dev != mNamed->folderDevice ||
                    mFolder.st_ino != mNamed->folderInode || mName != mNamed->name))
         return Acad::eFileSharingViolation;
+    // FAT and exFAT report their limit in bytes of UTF-16 text (1530): the kernel still takes
+    // no name longer than NAME_MAX bytes.
     long nameMax = ::fpathconf(dir(), _PC_NAME_MAX);
-    mNames.reset(new SaveNames(mName, nameMax > 0 ? nameMax : NAME_MAX));
+    mNames.reset(new SaveNames(mName, nameMax > 0 ? std::min<long>(nameMax, NAME_MAX) : NAME_MAX));
     return Acad::eOk;
 }
 
@@ -362,6 +365,22 @@ void Replacement::removeLeftovers() {
         fsys::unlinkAt(dir(), entry.c_str());
 }
 
+// A new file under a hidden name of `what` (".tmp", ".old") in the folder, its name in `name`:
+// the open descriptor, or -1 with errno set.
+int Replacement::createHidden(const char* what, mode_t mode, std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string hidden = mNames->hidden(what);
+        int fd = fsys::openAt(dir(), hidden.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
+        if (fd >= 0) {
+            name = std::move(hidden);
+            return fd;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return -1;
+}
+
 // Step 3: the new file, unnamed until it is complete. Where the file system cannot make
 // unnamed files (or, `named`, cannot give one a name) it gets a hidden name at once.
 Acad::ErrorStatus Replacement::makeNewFile(bool named) {
@@ -372,14 +391,7 @@ Acad::ErrorStatus Replacement::makeNewFile(bool named) {
     if (mOut.get() < 0) {
         if (mAppendOnly)
             return Acad::eFileAccessErr; // a name made there could not be removed again
-        for (int attempt = 0; attempt < 100 && mOut.get() < 0; ++attempt) {
-            std::string temp = mNames->hidden(".tmp");
-            mOut.reset(fsys::openAt(dir(), temp.c_str(), O_RDWR | O_CREAT | O_EXCL, createMode));
-            if (mOut.get() >= 0)
-                mTemp = std::move(temp);
-            else if (errno != EEXIST)
-                break;
-        }
+        mOut.reset(createHidden(".tmp", createMode, mTemp));
         if (mOut.get() < 0)
             return accessStatus(errno);
     }
@@ -528,14 +540,7 @@ Acad::ErrorStatus Replacement::keepOld() {
 // A complete, flushed copy of the old file under a hidden name, with its owner and mode: at
 // every moment the old drawing is at the path or there.
 Acad::ErrorStatus Replacement::copyOld() {
-    for (int attempt = 0; attempt < 100 && mCopy.get() < 0; ++attempt) {
-        std::string previous = mNames->hidden(".old");
-        mCopy.reset(fsys::openAt(dir(), previous.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
-        if (mCopy.get() >= 0)
-            mPrevious = std::move(previous);
-        else if (errno != EEXIST)
-            break;
-    }
+    mCopy.reset(createHidden(".old", 0600, mPrevious));
     if (mCopy.get() < 0)
         return accessStatus(errno);
     Acad::ErrorStatus status = drawing::copyRange(mCurrent.get(), 0, mOld.st_size, mCopy.get());

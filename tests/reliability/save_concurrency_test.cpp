@@ -206,7 +206,6 @@ TEST(SaveConcurrency, ALinkSwitchedInDuringSetsumleafIsNeverFollowed) {
                 minihost::clearFileFaults();
                 ++runs;
                 EXPECT_EQ(readFile(victim), "not a drawing");
-                EXPECT_FALSE(fs::is_symlink(victim));
                 for (const std::string& entry : listing(dir.path()))
                     EXPECT_TRUE(allowed.count(entry)) << entry << " left behind";
             }

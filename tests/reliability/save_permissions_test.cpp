@@ -108,6 +108,16 @@ TEST(SavePermissions, WhatCannotBeKeptNeverWidensAccess) {
     EXPECT_EQ(st.st_uid, kNobody);
     EXPECT_EQ(st.st_mode & 07777, 0606u) << "the group it could not keep keeps its rights";
 
+    // A file system that keeps no owners: the new file's group (root's) is not the old one.
+    ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    minihost::clearFileFaults();
+    minihost::failFileOp(minihost::FileOp::Chown, 1, ENOSYS);
+    ASSERT_TRUE(merge(path, L"Key", L"owners not kept"));
+    minihost::clearFileFaults();
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 070, 0u) << "another group got the old group's rights";
+
     const std::string acl = aclValue(); // group r, mask rw: the mode shows group rw
     if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
         GTEST_SKIP() << "this file system keeps no ACLs";
