@@ -62,8 +62,9 @@ struct ReplaceRequest {
     std::vector<FileIdentity>* elsewhere = nullptr;
     // When given: called once the file at the path is locked and has passed the identity
     // checks, before `write`, with the descriptor the new content is copied from; checks that
-    // the bytes the new content relies on are still those that were read. Any status but eOk
-    // fails the save with it (eFileSharingViolation for a change).
+    // the bytes the new content relies on are still those that were read, and may settle from
+    // the file as it is now what `write` copies (a DXF save finds the preview there). Any
+    // status but eOk fails the save with it (eFileSharingViolation for a change).
     std::function<Acad::ErrorStatus(int sourceFd)> unchanged;
     // Writes the whole new content to `fd` from its current position. May be called a second
     // time, on a new file, where the file system refuses to name the first one.
