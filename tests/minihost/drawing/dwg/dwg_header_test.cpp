@@ -155,22 +155,12 @@ std::vector<SharedHeader> sharedHeaders() {
     for (const auto& e : dwg_test::expectedDrawings()) {
         if (!e.hasSummary)
             continue;
-        const std::string file = readFile(dwg_test::sharedBinaryDrawings() / e.name);
-        BinaryDrawing d;
-        EXPECT_EQ(dwg_test::readMemory(file, d), Acad::eOk) << e.name;
-        auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
-            if (offset > file.size() || n > file.size() - offset)
-                return Acad::eDwgNeedsRecovery;
-            std::memcpy(to, file.data() + offset, n);
-            return Acad::eOk;
-        };
-        const std::size_t at = findSection(d.container, kHeaderName);
-        Section section;
-        EXPECT_NE(at, std::string::npos) << e.name;
-        EXPECT_EQ(readSection(read, file.size(), d.container, at, kMaxHeaderSize, section),
-                  Acad::eOk);
-        out.push_back({e.name, HeaderContext{d.version, d.form, d.start[0x12]}, section.data,
-                       e.summary.builtIn[minihost::kHyperlinkBase]});
+        std::string section;
+        HeaderContext context;
+        EXPECT_TRUE(dwg_test::headerSection(readFile(dwg_test::sharedBinaryDrawings() / e.name),
+                                            section, context))
+            << e.name;
+        out.push_back({e.name, context, section, e.summary.builtIn[minihost::kHyperlinkBase]});
     }
     return out;
 }

@@ -216,19 +216,10 @@ TEST_F(DwgSave, HyperlinkBaseIsWrittenToBothCopiesLeavingEveryOtherHeaderVariabl
 TEST_F(DwgSave, CopiesThatDisagreeReadAsTheSummaryAndStayAsTheyAre) {
     const fs::path path = dir / "r2018_plain.dwg";
     const std::string original = readFile(dwg_test::sharedBinaryDrawings() / path.filename());
-    BinaryDrawing d;
-    ASSERT_EQ(dwg_test::readMemory(original, d), Acad::eOk);
-    Section header;
-    auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
-        std::memcpy(to, original.data() + offset, n);
-        return Acad::eOk;
-    };
-    ASSERT_EQ(readSection(read, original.size(), d.container, findSection(d.container, kHeaderName),
-                          kMaxHeaderSize, header),
-              Acad::eOk);
-    std::string theirs;
-    ASSERT_EQ(rewriteHeaderHyperlinkBase(header.data, {d.version, d.form, d.start[0x12]},
-                                         L"https://theirs.example/", theirs),
+    std::string header, theirs;
+    HeaderContext context;
+    ASSERT_TRUE(dwg_test::headerSection(original, header, context));
+    ASSERT_EQ(rewriteHeaderHyperlinkBase(header, context, L"https://theirs.example/", theirs),
               Acad::eOk);
     writeFile(path, dwg_test::withHeaderSection(original, theirs));
     SummaryData wrote;
@@ -278,17 +269,9 @@ TEST_F(DwgSave, ADrawingWithoutASummarySectionGetsOne) {
 // `drawing` (AC1024 or later) with one more byte in its header section's data, its size and CRC
 // written to match: only a walk of every variable can tell.
 std::string withExtraHeaderByte(const std::string& drawing) {
-    BinaryDrawing d;
-    EXPECT_EQ(dwg_test::readMemory(drawing, d), Acad::eOk);
-    Section header;
-    auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
-        std::memcpy(to, drawing.data() + offset, n);
-        return Acad::eOk;
-    };
-    EXPECT_EQ(readSection(read, drawing.size(), d.container, findSection(d.container, kHeaderName),
-                          kMaxHeaderSize, header),
-              Acad::eOk);
-    std::string& s = header.data;
+    std::string s;
+    HeaderContext context;
+    EXPECT_TRUE(dwg_test::headerSection(drawing, s, context));
     const std::uint32_t size = get32(bytes(s) + 0x10);
     s.insert(0x18 + size, 1, '\0');
     put32(bytes(s) + 0x10, size + 1);

@@ -203,24 +203,34 @@ std::string withHeaderSection(const std::string& drawing, const std::string& sec
                                                                     : std::string();
 }
 
-std::wstring headerHyperlinkBase(const std::string& drawing) {
+bool headerSection(const std::string& drawing, std::string& section,
+                   minihost::dwg::HeaderContext& context) {
     using namespace minihost::dwg;
     BinaryDrawing d;
-    Section header;
-    std::wstring value;
     auto read = [&](std::uint64_t offset, std::size_t n, std::uint8_t* to) {
         if (offset > drawing.size() || n > drawing.size() - offset)
             return Acad::eDwgNeedsRecovery;
         std::memcpy(to, drawing.data() + offset, n);
         return Acad::eOk;
     };
+    Section header;
     const std::size_t at = readMemory(drawing, d) == Acad::eOk
                                ? findSection(d.container, kHeaderName)
                                : std::string::npos;
     if (at == std::string::npos ||
-        readSection(read, drawing.size(), d.container, at, kMaxHeaderSize, header) != Acad::eOk ||
-        readHeaderHyperlinkBase(header.data, {d.version, d.form, d.start[0x12]}, value) !=
-            Acad::eOk)
+        readSection(read, drawing.size(), d.container, at, kMaxHeaderSize, header) != Acad::eOk)
+        return false;
+    section = std::move(header.data);
+    context = {d.version, d.form, d.start[0x12]};
+    return true;
+}
+
+std::wstring headerHyperlinkBase(const std::string& drawing) {
+    std::string section;
+    minihost::dwg::HeaderContext context;
+    std::wstring value;
+    if (!headerSection(drawing, section, context) ||
+        minihost::dwg::readHeaderHyperlinkBase(section, context, value) != Acad::eOk)
         return L"<unreadable>";
     return value;
 }

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "minihost/drawing/dwg/dwg_header.h"
 #include "minihost/drawing/dwg/dwg_read.h"
 #include "minihost/runtime/summary_data.h"
 
@@ -46,6 +47,11 @@ std::string withoutSummary(const std::string& drawing);
 // `drawing` with its header-variables section replaced by `section` (each check value of the
 // container right, whatever the section holds); empty when it cannot be made.
 std::string withHeaderSection(const std::string& drawing, const std::string& section);
+
+// The header-variables section of `drawing` (decompressed) and what reading it needs to know
+// of the drawing; false when the drawing or the section cannot be read.
+bool headerSection(const std::string& drawing, std::string& section,
+                   minihost::dwg::HeaderContext& context);
 
 // The HYPERLINKBASE variable of the header section of `drawing`, read by our own reader of that
 // section; "<unreadable>" when it cannot be read.
