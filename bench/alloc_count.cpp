@@ -1,4 +1,4 @@
-#include "alloc_count.h"
+#include "bench/alloc_count.h"
 
 #include <atomic>
 #include <cerrno>
@@ -8,14 +8,14 @@
 // Under AddressSanitizer the sanitizer owns malloc; replacing it here would hand it blocks it
 // never made. Nothing is counted then.
 #if defined(__SANITIZE_ADDRESS__)
-#define GSL_COUNT_ALLOCATIONS 0
+#define SUMLEAF_COUNT_ALLOCATIONS 0
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define GSL_COUNT_ALLOCATIONS 0
+#define SUMLEAF_COUNT_ALLOCATIONS 0
 #endif
 #endif
-#ifndef GSL_COUNT_ALLOCATIONS
-#define GSL_COUNT_ALLOCATIONS 1
+#ifndef SUMLEAF_COUNT_ALLOCATIONS
+#define SUMLEAF_COUNT_ALLOCATIONS 1
 #endif
 
 namespace {
@@ -30,7 +30,7 @@ void grew(long bytes) {
 }
 } // namespace
 
-#if GSL_COUNT_ALLOCATIONS
+#if SUMLEAF_COUNT_ALLOCATIONS
 
 // The C library's own entry points, which its malloc family forwards to as well.
 extern "C" void* __libc_malloc(std::size_t size) noexcept;
@@ -110,7 +110,7 @@ extern "C" void free(void* p) noexcept {
 #endif
 
 bool bench::countsAllocations() {
-    return GSL_COUNT_ALLOCATIONS != 0;
+    return SUMLEAF_COUNT_ALLOCATIONS != 0;
 }
 
 long bench::allocationCount() {

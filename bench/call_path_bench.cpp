@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/frame/loader.h"
@@ -33,16 +33,16 @@ struct Host {
     fs::path folder;
 
     Host() {
-        std::string pattern = (fs::temp_directory_path() / "gsl-callpath-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "sumleaf-callpath-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             fail("cannot make a temporary folder");
         folder = pattern;
         if (!minihost::openNewDocument(L""))
             fail("cannot open a document");
         std::string error;
-        module = minihost::loadModule(GSL_MODULE_PATH, error);
+        module = minihost::loadModule(SUMLEAF_MODULE_PATH, error);
         if (!module)
-            fail("cannot load " + std::string(GSL_MODULE_PATH) + ": " + error);
+            fail("cannot load " + std::string(SUMLEAF_MODULE_PATH) + ": " + error);
     }
     ~Host() {
         minihost::unloadModule(module);

@@ -4,7 +4,7 @@
 // One run measures: reading the properties of a 4 KiB and of a 256 MiB drawing, saving the
 // 256 MiB drawing (over itself, with backup, as a side database is saved), and `cp` plus
 // `sync` of the same file; then prints the ratios. The drawings are made in
-// $GSL_BENCH_DIR (default: the temporary folder), on the disk to be measured.
+// $SUMLEAF_BENCH_DIR (default: the temporary folder), on the disk to be measured.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -27,9 +27,9 @@ namespace {
 struct Drawings {
     fs::path folder, small, large, copy;
     Drawings() {
-        const char* base = std::getenv("GSL_BENCH_DIR");
+        const char* base = std::getenv("SUMLEAF_BENCH_DIR");
         std::string pattern =
-            ((base ? fs::path(base) : fs::temp_directory_path()) / "gsl-bench-XXXXXX").string();
+            ((base ? fs::path(base) : fs::temp_directory_path()) / "sumleaf-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) {
             std::perror("mkdtemp");
             std::exit(1);
@@ -173,7 +173,7 @@ void BM_CopyOverAndSync_256MiB(benchmark::State& state) {
 
 // Binary drawings: the largest and the smallest readable shared drawing. Reading reads the
 // same few parts whatever the drawing's size.
-const fs::path kBinaryDrawings = fs::path(GSL_SOURCE_DIR) / ".." / "shared" / "dwg";
+const fs::path kBinaryDrawings = fs::path(SUMLEAF_SOURCE_DIR) / ".." / "shared" / "dwg";
 
 void BM_ReadBinary_Smallest(benchmark::State& state) {
     readProperties(state, kBinaryDrawings / "r2018_plain.dwg");

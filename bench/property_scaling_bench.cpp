@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "alloc_count.h"
+#include "bench/alloc_count.h"
 #include "minihost/frame/documents.h"
 #include "props/property_list.h"
 #include "props/property_update.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "alloc_count.h"
-#include "host/arxhost.h"
+#include "bench/alloc_count.h"
+#include "host/host_api.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/frame/external_calls.h"
 #include "props/lisp_functions.h"
@@ -34,7 +34,7 @@ struct Folder {
     fs::path path;
     std::wstring drawing;
     Folder() {
-        std::string pattern = (fs::temp_directory_path() / "gsl-bench-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "sumleaf-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::exit(1);
         path = pattern;

@@ -129,8 +129,8 @@ def main():
     parser.add_argument("--repeat", type=int, default=5, help="rounds of measurements (5)")
     parser.add_argument(
         "--dir",
-        default=os.environ.get("GSL_BENCH_DIR"),
-        help="folder on the disk to measure (default: $GSL_BENCH_DIR or the temporary folder)",
+        default=os.environ.get("SUMLEAF_BENCH_DIR"),
+        help="folder on the disk to measure (default: $SUMLEAF_BENCH_DIR or the temporary folder)",
     )
     args = parser.parse_args()
     if args.count < 1 or args.repeat < 1:
@@ -142,7 +142,7 @@ def main():
         if not os.path.isfile(needed):
             sys.exit(f"not found: {needed} (build the project first)")
 
-    with tempfile.TemporaryDirectory(prefix="gsl-whole-", dir=args.dir) as root:
+    with tempfile.TemporaryDirectory(prefix="sumleaf-whole-", dir=args.dir) as root:
         drawings = os.path.join(root, "drawings")
         os.makedirs(drawings)
         names, drawing_size = make_drawings(minihost, drawings, args.count)

@@ -1,29 +1,29 @@
 // Walking the function table: define, remove and dispatch.
-#include "external_function.h"
+#include "frame/external_function.h"
 
 #if defined(_WIN32)
 // The begin and end markers: null slots in the groups that sort before and after the rows.
 // They exist even when no row does, so that a module without rows still links. They are not
 // const, so that no linker folds the two identical constants into one.
 #if defined(_MSC_VER)
-#define GSL_TABLE_MARKER_(name) __declspec(allocate(name))
+#define SUMLEAF_TABLE_MARKER_(name) __declspec(allocate(name))
 #else
-#define GSL_TABLE_MARKER_(name) __attribute__((section(name), used))
+#define SUMLEAF_TABLE_MARKER_(name) __attribute__((section(name), used))
 #endif
-GSL_TABLE_MARKER_("gsl_extfn$a") static const ExternalFunctionEntry* gTableBegin = nullptr;
-GSL_TABLE_MARKER_("gsl_extfn$z") static const ExternalFunctionEntry* gTableEnd = nullptr;
+SUMLEAF_TABLE_MARKER_("sumleaf_extfn$a") static const ExternalFunctionEntry* gTableBegin = nullptr;
+SUMLEAF_TABLE_MARKER_("sumleaf_extfn$z") static const ExternalFunctionEntry* gTableEnd = nullptr;
 #else
 // The linker defines these when at least one object contributes a slot; with no slot at all
 // they are weak zeros and the table is empty.
 extern "C" {
-extern const ExternalFunctionEntry* const __start_gsl_extfn[]
+extern const ExternalFunctionEntry* const __start_sumleaf_extfn[]
     __attribute__((weak, visibility("hidden")));
-extern const ExternalFunctionEntry* const __stop_gsl_extfn[]
+extern const ExternalFunctionEntry* const __stop_sumleaf_extfn[]
     __attribute__((weak, visibility("hidden")));
 }
 #endif
 
-namespace gsl {
+namespace sumleaf {
 namespace {
 
 // LoadStringW fills at most this many characters, terminator included.
@@ -69,9 +69,9 @@ ExternalFunctionSlots externalFunctionTable() {
     // The rows lie between the markers; the markers themselves are not walked.
     return {&gTableBegin + 1, &gTableEnd};
 #else
-    if (!__start_gsl_extfn || !__stop_gsl_extfn)
+    if (!__start_sumleaf_extfn || !__stop_sumleaf_extfn)
         return {nullptr, nullptr};
-    return {__start_gsl_extfn, __stop_gsl_extfn};
+    return {__start_sumleaf_extfn, __stop_sumleaf_extfn};
 #endif
 }
 
@@ -107,4 +107,4 @@ int dispatchExternalFunction(ExternalFunctionSlots slots) {
     return 0;
 }
 
-} // namespace gsl
+} // namespace sumleaf

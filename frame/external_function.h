@@ -1,12 +1,12 @@
 // The module's LISP functions: one table, externalFunctionTable, whose rows are gathered when
 // the module is linked. The source file of each handler contributes its own row with
-// GSL_EXTERNAL_FUNCTION; nothing else lists the functions.
+// SUMLEAF_EXTERNAL_FUNCTION; nothing else lists the functions.
 //
 // Each row is a slot in a section of its own that the linker gathers between a begin and an end
-// marker. On ELF that is the section "gsl_extfn", marked by the linker's __start_/__stop_
-// symbols. On Windows (PE/COFF) it is the grouped sections "gsl_extfn$a" (the begin marker),
-// "gsl_extfn$m" (the rows) and "gsl_extfn$z" (the end marker), which the linker merges into one
-// section ordered by the text after the '$'. A slot is a pointer to an entry; a null slot is
+// marker. On ELF that is the section "sumleaf_extfn", marked by the linker's __start_/__stop_
+// symbols. On Windows (PE/COFF) it is the grouped sections "sumleaf_extfn$a" (the begin marker),
+// "sumleaf_extfn$m" (the rows) and "sumleaf_extfn$z" (the end marker), which the linker merges into
+// one section ordered by the text after the '$'. A slot is a pointer to an entry; a null slot is
 // empty, skipped, and takes no function code (the linker may also pad between rows with zeros).
 // A row's function code is the number of non-empty slots before it, so codes follow the order
 // in which the objects are linked: the module links setsumleaf.cpp before getsumleaf.cpp, which
@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 
 struct ExternalFunctionEntry {
     const wchar_t* name;          // nullptr: the name is string resource nameResourceId
@@ -26,39 +26,40 @@ struct ExternalFunctionEntry {
 
 constexpr std::uint32_t kNoNameResource = 0xFFFFFFFFu;
 
-// GSL_EXTERNAL_FUNCTION_SLOT_(row): the declaration of slot `row` in the table's section.
+// SUMLEAF_EXTERNAL_FUNCTION_SLOT_(row): the declaration of slot `row` in the table's section.
 #if defined(_MSC_VER)
 // The platform's compiler: sections are declared once, and a slot is an external object that
 // the linker is told to keep, since nothing refers to it by name.
-#pragma section("gsl_extfn$a", read)
-#pragma section("gsl_extfn$m", read)
-#pragma section("gsl_extfn$z", read)
-#define GSL_EXTERNAL_FUNCTION_SLOT_(row)                                                           \
-    __pragma(comment(linker, "/include:gslExternalFunctionSlot_" #row)) extern "C" __declspec(     \
-        allocate("gsl_extfn$m")) const ExternalFunctionEntry* const gslExternalFunctionSlot_##row
+#pragma section("sumleaf_extfn$a", read)
+#pragma section("sumleaf_extfn$m", read)
+#pragma section("sumleaf_extfn$z", read)
+#define SUMLEAF_EXTERNAL_FUNCTION_SLOT_(row)                                                       \
+    __pragma(comment(linker, "/include:sumleafExternalFunctionSlot_" #row)) extern "C" __declspec( \
+        allocate("sumleaf_extfn$m"))                                                               \
+        const ExternalFunctionEntry* const sumleafExternalFunctionSlot_##row
 #elif defined(_WIN32)
 // GCC and clang for MinGW: the same grouped sections, named by attribute.
-#define GSL_EXTERNAL_FUNCTION_SLOT_(row)                                                           \
-    __attribute__((section("gsl_extfn$m"), used)) static const ExternalFunctionEntry* const row
+#define SUMLEAF_EXTERNAL_FUNCTION_SLOT_(row)                                                       \
+    __attribute__((section("sumleaf_extfn$m"), used)) static const ExternalFunctionEntry* const row
 #else
-#define GSL_EXTERNAL_FUNCTION_SLOT_(row)                                                           \
-    __attribute__((section("gsl_extfn"), used)) static const ExternalFunctionEntry* row
+#define SUMLEAF_EXTERNAL_FUNCTION_SLOT_(row)                                                       \
+    __attribute__((section("sumleaf_extfn"), used)) static const ExternalFunctionEntry* row
 #endif
 
-#define GSL_EXTERNAL_FUNCTION_ROW_(row, nameText, resourceId, handlerFn, direct)                   \
+#define SUMLEAF_EXTERNAL_FUNCTION_ROW_(row, nameText, resourceId, handlerFn, direct)               \
     static const ExternalFunctionEntry row##Entry = {nameText, handlerFn, direct, resourceId};     \
-    GSL_EXTERNAL_FUNCTION_SLOT_(row) = &row##Entry
+    SUMLEAF_EXTERNAL_FUNCTION_SLOT_(row) = &row##Entry
 
 // A row named by `nameText`, a wide string literal.
-#define GSL_EXTERNAL_FUNCTION(row, nameText, handlerFn, direct)                                    \
-    GSL_EXTERNAL_FUNCTION_ROW_(row, nameText, kNoNameResource, handlerFn, direct)
+#define SUMLEAF_EXTERNAL_FUNCTION(row, nameText, handlerFn, direct)                                \
+    SUMLEAF_EXTERNAL_FUNCTION_ROW_(row, nameText, kNoNameResource, handlerFn, direct)
 // A row whose name is the module's string resource `resourceId`.
-#define GSL_EXTERNAL_FUNCTION_NAMED_BY_RESOURCE(row, resourceId, handlerFn, direct)                \
-    GSL_EXTERNAL_FUNCTION_ROW_(row, nullptr, resourceId, handlerFn, direct)
+#define SUMLEAF_EXTERNAL_FUNCTION_NAMED_BY_RESOURCE(row, resourceId, handlerFn, direct)            \
+    SUMLEAF_EXTERNAL_FUNCTION_ROW_(row, nullptr, resourceId, handlerFn, direct)
 // An empty slot.
-#define GSL_EXTERNAL_FUNCTION_EMPTY_SLOT(row) GSL_EXTERNAL_FUNCTION_SLOT_(row) = nullptr
+#define SUMLEAF_EXTERNAL_FUNCTION_EMPTY_SLOT(row) SUMLEAF_EXTERNAL_FUNCTION_SLOT_(row) = nullptr
 
-namespace gsl {
+namespace sumleaf {
 
 // A run of slots, [begin, end). The walk reads them by address, so begin and end may lie in
 // different objects (the table's markers).
@@ -80,4 +81,4 @@ int removeExternalFunctions(ExternalFunctionSlots slots, HINSTANCE instance);
 // has it. Returns 0.
 int dispatchExternalFunction(ExternalFunctionSlots slots);
 
-} // namespace gsl
+} // namespace sumleaf

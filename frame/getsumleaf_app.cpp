@@ -1,7 +1,7 @@
 // The application object and the message entry point.
-#include "getsumleaf_app.h"
+#include "frame/getsumleaf_app.h"
 
-#include "external_function.h"
+#include "frame/external_function.h"
 
 namespace {
 
@@ -21,12 +21,12 @@ AcRxDynamicLinker* dynamicLinker() {
 
 } // namespace
 
-CGetSumleafApp& gsl::application() {
+CGetSumleafApp& sumleaf::application() {
     return theApp;
 }
 
 AcRx::AppRetCode CGetSumleafApp::On_kInitAppMsg(void* pkt) {
-    mInstance = gsl::moduleInstance();
+    mInstance = sumleaf::moduleInstance();
     if (mAllowUnload)
         if (AcRxDynamicLinker* linker = dynamicLinker())
             linker->unlockApplication(pkt);
@@ -42,17 +42,17 @@ AcRx::AppRetCode CGetSumleafApp::On_kUnloadAppMsg(void*) {
 }
 
 AcRx::AppRetCode CGetSumleafApp::On_kLoadDwgMsg(void*) {
-    gsl::defineExternalFunctions(gsl::externalFunctionTable(), mInstance);
+    sumleaf::defineExternalFunctions(sumleaf::externalFunctionTable(), mInstance);
     return AcRx::kRetOK;
 }
 
 AcRx::AppRetCode CGetSumleafApp::On_kUnloadDwgMsg(void*) {
-    gsl::removeExternalFunctions(gsl::externalFunctionTable(), mInstance);
+    sumleaf::removeExternalFunctions(sumleaf::externalFunctionTable(), mInstance);
     return AcRx::kRetOK;
 }
 
 AcRx::AppRetCode CGetSumleafApp::On_kInvkSubrMsg(void*) {
-    gsl::dispatchExternalFunction(gsl::externalFunctionTable());
+    sumleaf::dispatchExternalFunction(sumleaf::externalFunctionTable());
     return AcRx::kRetOK;
 }
 

@@ -1,7 +1,7 @@
 // The module's application object and the state the module keeps from load to unload.
 #pragma once
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 
 // A document's record in documentRecords. The module stores none; the store exists for its
 // registration with the document manager and its clean-up.
@@ -35,7 +35,7 @@ struct ExtensionModuleRecord {
     HINSTANCE moduleResource = nullptr;  // the module's own
 };
 
-namespace gsl {
+namespace sumleaf {
 // The one application object, a static instance.
 CGetSumleafApp& application();
 // The instance handle the attach notification recorded; nullptr before it.
@@ -44,4 +44,4 @@ const ExtensionModuleRecord& extensionModule();
 // The per-document record store: a document-manager reactor from static initialisation to
 // static teardown.
 AcApDataManager<CDocData>& documentRecords();
-} // namespace gsl
+} // namespace sumleaf

@@ -1,6 +1,6 @@
 // Attach and detach: the module-wide instance handle, the extension-module record, the
 // user-interface library, and the per-document record store.
-#include "getsumleaf_app.h"
+#include "frame/getsumleaf_app.h"
 
 namespace {
 
@@ -39,13 +39,13 @@ void detachExtensionModule() {
 
 } // namespace
 
-HINSTANCE gsl::moduleInstance() {
+HINSTANCE sumleaf::moduleInstance() {
     return gInstance;
 }
-const ExtensionModuleRecord& gsl::extensionModule() {
+const ExtensionModuleRecord& sumleaf::extensionModule() {
     return gExtension;
 }
-AcApDataManager<CDocData>& gsl::documentRecords() {
+AcApDataManager<CDocData>& sumleaf::documentRecords() {
     return gDocumentRecords;
 }
 

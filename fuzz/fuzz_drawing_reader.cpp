@@ -23,7 +23,7 @@ namespace {
 
 const fs::path& folder() {
     static const fs::path path = [] {
-        std::string pattern = (fs::temp_directory_path() / "gsl-fuzz-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "sumleaf-fuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             fail("cannot make a temporary folder");
         std::atexit([] {

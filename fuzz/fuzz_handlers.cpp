@@ -22,7 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/runtime/fault.h"
@@ -122,7 +122,7 @@ World& world() {
         const fs::path base = fs::is_directory("/dev/shm", error) && !std::getenv("TMPDIR")
                                   ? fs::path("/dev/shm")
                                   : fs::temp_directory_path();
-        std::string pattern = (base / "gsl-fuzz-XXXXXX").string();
+        std::string pattern = (base / "sumleaf-fuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             fail("cannot make a temporary folder");
         made->folder = pattern;
@@ -142,7 +142,7 @@ World& world() {
         writeBytes(f / "damaged.dxf", "  0\nSECTION\n  2\nHEADER\n");
         // Real drawings, when the shared folder is beside the clone: a current one, and an
         // older one whose text is in its code page.
-        const fs::path shared = fs::path(GSL_SOURCE_DIR) / ".." / "shared" / "drawings";
+        const fs::path shared = fs::path(SUMLEAF_SOURCE_DIR) / ".." / "shared" / "drawings";
         for (const char* name : {"sample_2018.dxf", "sample_2004.dxf"})
             if (fs::exists(shared / name))
                 writeBytes(f / name, readBytes(shared / name));

@@ -1,4 +1,4 @@
-#include "builtin_properties.h"
+#include "props/builtin_properties.h"
 
 // The last three rows run in the reverse of the host's own order of these operations.
 const BuiltInProperty builtInProperties[kBuiltInPropertyCount] = {

@@ -2,7 +2,7 @@
 // they are listed, cleared and matched against keys.
 #pragma once
 
-#include "../host/arxhost.h"
+#include "host/host_api.h"
 
 struct BuiltInProperty {
     const ACHAR* key; // the literal that names the property in the list and in keys

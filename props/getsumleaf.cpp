@@ -1,8 +1,8 @@
 // The getsumleaf handler.
-#include "../frame/external_function.h"
-#include "lisp_functions.h"
-#include "property_list.h"
-#include "target_drawing.h"
+#include "frame/external_function.h"
+#include "props/lisp_functions.h"
+#include "props/property_list.h"
+#include "props/target_drawing.h"
 
 namespace {
 
@@ -36,4 +36,4 @@ int GetSumleafHandler() {
 }
 
 // The row of (getsumleaf) in the module's function table.
-GSL_EXTERNAL_FUNCTION(getsumleafRow, L"getsumleaf", GetSumleafHandler, true);
+SUMLEAF_EXTERNAL_FUNCTION(getsumleafRow, L"getsumleaf", GetSumleafHandler, true);

@@ -1,8 +1,8 @@
-#include "property_list.h"
+#include "props/property_list.h"
 
 #include <cstdlib>
 
-#include "builtin_properties.h"
+#include "props/builtin_properties.h"
 
 namespace {
 

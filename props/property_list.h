@@ -4,7 +4,7 @@
 //                      custom property in index order.
 #pragma once
 
-#include "../host/arxhost.h"
+#include "host/host_api.h"
 
 // Builds the property list of `database` (borrowed, unchanged). Returns a chain made by
 // acutBuildList that the caller owns and releases with acutRelRb, or nullptr when the

@@ -1,6 +1,6 @@
-#include "property_update.h"
+#include "props/property_update.h"
 
-#include "builtin_properties.h"
+#include "props/builtin_properties.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../host/arxhost.h"
+#include "host/host_api.h"
 
 struct PropertyPair {
     std::wstring key;

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "../frame/external_function.h"
-#include "lisp_functions.h"
-#include "property_list.h"
-#include "property_update.h"
-#include "target_drawing.h"
+#include "frame/external_function.h"
+#include "props/lisp_functions.h"
+#include "props/property_list.h"
+#include "props/property_update.h"
+#include "props/target_drawing.h"
 
 namespace {
 
@@ -80,4 +80,4 @@ int SetSumleafHandler() {
 }
 
 // The row of (setsumleaf) in the module's function table.
-GSL_EXTERNAL_FUNCTION(setsumleafRow, L"setsumleaf", SetSumleafHandler, true);
+SUMLEAF_EXTERNAL_FUNCTION(setsumleafRow, L"setsumleaf", SetSumleafHandler, true);

@@ -1,4 +1,4 @@
-#include "target_drawing.h"
+#include "props/target_drawing.h"
 
 #include <cwchar>
 

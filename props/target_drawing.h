@@ -3,7 +3,7 @@
 // that the handler owns for the length of the call.
 #pragma once
 
-#include "../host/arxhost.h"
+#include "host/host_api.h"
 
 // Room for the absolute form of a path argument: _wfullpath may use 260 of these characters,
 // terminator included.

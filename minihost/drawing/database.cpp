@@ -1,28 +1,28 @@
 // AcDbDatabase and the summary-information store of the stand-in.
 #include <new>
 
-#include "host/summinfo.h"
+#include "host/summary_info.h"
 #include "minihost/drawing/database_impl.h"
 #include "minihost/runtime/fault.h"
 
 namespace {
-AcDbImpDatabase* newImpDatabase(AcDbDatabase* owner) {
+DatabaseState* newDatabaseState(AcDbDatabase* owner) {
     if (minihost::faultHit(minihost::HostOp::ConstructDatabase))
         throw std::bad_alloc();
-    return new AcDbImpDatabase(owner);
+    return new DatabaseState(owner);
 }
 } // namespace
 
 AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing, bool /*noDocument*/)
-    : mpImpDb(newImpDatabase(this)) {
-    mpImpDb->loaded = buildDefaultDrawing;
+    : mState(newDatabaseState(this)) {
+    mState->loaded = buildDefaultDrawing;
     minihost::accounting::databases(1);
 }
 
 AcDbDatabase::~AcDbDatabase() {
-    if (!mpImpDb->ownedByHost)
+    if (!mState->ownedByHost)
         minihost::accounting::databases(-1);
-    delete mpImpDb;
+    delete mState;
 }
 
 AcRxClass* AcDbDatabase::desc() {
@@ -39,7 +39,7 @@ Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, boo
         return Acad::eFileAccessErr;
     if (!fileName)
         return Acad::eInvalidInput;
-    if (mpImpDb->loaded)
+    if (mState->loaded)
         return Acad::eWasOpenForWrite; // only an empty database can be read into
     try {
         minihost::DrawingFilePtr file;
@@ -47,11 +47,11 @@ Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, boo
         Acad::ErrorStatus status = minihost::readDrawingFile(fileName, file, summary);
         if (status != Acad::eOk)
             return status;
-        mpImpDb->fileName = fileName;
-        mpImpDb->stored = std::move(summary);
-        mpImpDb->info.load(mpImpDb->stored);
-        mpImpDb->file = std::move(file);
-        mpImpDb->loaded = true;
+        mState->fileName = fileName;
+        mState->stored = std::move(summary);
+        mState->info.load(mState->stored);
+        mState->file = std::move(file);
+        mState->loaded = true;
     } catch (const std::bad_alloc&) {
         return Acad::eOutOfMemory;
     }
@@ -59,11 +59,11 @@ Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, boo
 }
 
 void AcDbDatabase::setRetainOriginalThumbnailBitmap(bool retain) {
-    mpImpDb->retainPreview = retain;
+    mState->retainPreview = retain;
 }
 
 bool AcDbDatabase::retainOriginalThumbnailBitmap() const {
-    return mpImpDb->retainPreview;
+    return mState->retainPreview;
 }
 
 Acad::ErrorStatus AcDbDatabase::saveAs(const ACHAR* fileName, bool bakAndRename,
@@ -71,18 +71,18 @@ Acad::ErrorStatus AcDbDatabase::saveAs(const ACHAR* fileName, bool bakAndRename,
                                        const SecurityParams* securityParams) {
     if (minihost::faultHit(minihost::HostOp::SaveAs))
         return Acad::eFileWriteError;
-    if (!fileName || !*fileName || !mpImpDb->loaded)
+    if (!fileName || !*fileName || !mState->loaded)
         return Acad::eInvalidInput;
     minihost::SaveOptions options;
     options.keepBackup = bakAndRename;
-    options.retainPreview = mpImpDb->retainPreview;
+    options.retainPreview = mState->retainPreview;
     options.version = static_cast<int>(version);
     options.hasSecurityParams = securityParams != nullptr;
     try {
         Acad::ErrorStatus status =
-            minihost::saveDrawingFile(mpImpDb->file, mpImpDb->stored, fileName, options);
+            minihost::saveDrawingFile(mState->file, mState->stored, fileName, options);
         if (status == Acad::eOk)
-            mpImpDb->fileName = fileName;
+            mState->fileName = fileName;
         return status;
     } catch (const std::bad_alloc&) {
         return Acad::eOutOfMemory;
@@ -90,11 +90,11 @@ Acad::ErrorStatus AcDbDatabase::saveAs(const ACHAR* fileName, bool bakAndRename,
 }
 
 const ACHAR* AcDbDatabase::originalFileName() const {
-    return mpImpDb->fileName.c_str();
+    return mState->fileName.c_str();
 }
 
 void minihost::setDatabaseOwned(AcDbDatabase* db, bool owned) {
-    AcDbImpDatabase* imp = AcDbImpDatabase::of(db);
+    DatabaseState* imp = DatabaseState::of(db);
     if (imp->ownedByHost != owned)
         accounting::databases(owned ? -1 : 1);
     imp->ownedByHost = owned;
@@ -109,7 +109,7 @@ Acad::ErrorStatus acdbGetSummaryInfo(AcDbDatabase* database, AcDbDatabaseSummary
     }
     if (!database)
         return Acad::eNullObjectPointer;
-    AcDbImpDatabase* imp = AcDbImpDatabase::of(database);
+    DatabaseState* imp = DatabaseState::of(database);
     try {
         imp->info.load(imp->stored); // the working copy starts from what is stored
     } catch (const std::bad_alloc&) {
@@ -129,7 +129,7 @@ Acad::ErrorStatus acdbPutSummaryInfo(const AcDbDatabaseSummaryInfo* info, AcDbDa
     if (!ours)
         return Acad::eInvalidInput;
     try {
-        const_cast<minihost::SummaryInfo*>(ours)->storeInto(AcDbImpDatabase::of(database)->stored);
+        const_cast<minihost::SummaryInfo*>(ours)->storeInto(DatabaseState::of(database)->stored);
     } catch (const std::bad_alloc&) {
         return Acad::eOutOfMemory;
     }

@@ -3,16 +3,16 @@
 
 #include <string>
 
-#include "host/dbmain.h"
+#include "host/database.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/runtime/summary_data.h"
 #include "minihost/runtime/summary_info.h"
 
-class AcDbImpDatabase {
+class DatabaseState {
   public:
-    explicit AcDbImpDatabase(AcDbDatabase* owner) : info(owner) {}
+    explicit DatabaseState(AcDbDatabase* owner) : info(owner) {}
 
-    static AcDbImpDatabase* of(const AcDbDatabase* db) { return db->mpImpDb; }
+    static DatabaseState* of(const AcDbDatabase* db) { return db->mState; }
 
     minihost::SummaryData stored;  // what the last put stored, and what a save writes
     minihost::SummaryInfo info;    // the object acdbGetSummaryInfo hands out

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "host/acad_status.h"
+#include "host/status_codes.h"
 #include "minihost/runtime/summary_data.h"
 
 namespace minihost {

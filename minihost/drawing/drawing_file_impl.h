@@ -1,6 +1,7 @@
 // What the parts of a drawing file share: the DrawingFile a loaded drawing keeps, the header
 // variables it records, and the steps one part takes from another. Internal to
-// drawing_read.cpp, drawing_head.cpp and drawing_save.cpp; everyone else uses drawing_file.h.
+// drawing_read.cpp, drawing_save.cpp, dxf/dxf_head_build.cpp and dwg/dwg_drawing_save.cpp; everyone
+// else uses drawing_file.h.
 #pragma once
 
 #include <cstddef>
@@ -11,13 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "host/acad_status.h"
+#include "host/status_codes.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/dwg/dwg_read.h"
-#include "minihost/drawing/owned_fd.h"
+#include "minihost/drawing/file/owned_fd.h"
 #include "minihost/drawing/dxf/dxf_text.h"
-#include "minihost/drawing/file_copy.h"
-#include "minihost/drawing/file_replace.h"
+#include "minihost/drawing/file/file_copy.h"
+#include "minihost/drawing/file/file_replace.h"
 #include "minihost/runtime/summary_data.h"
 
 namespace minihost {
@@ -122,7 +123,7 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
 void adoptSavedFile(const DrawingFile& previous, DrawingFile& next, int fd, FileIdentity&& saved);
 
 // Saves the binary drawing `file` with `summary` to `target` in its own version, editing the
-// summary in place (drawing_save_binary.cpp).
+// summary in place (dwg/dwg_drawing_save.cpp).
 Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summary,
                                     const std::string& target, const SaveOptions& options);
 

@@ -12,9 +12,9 @@
 
 #include "minihost/drawing/dxf/dxf_new_drawing.h"
 #include "minihost/drawing/dxf/dxf_text.h"
-#include "minihost/drawing/file_faults.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "minihost/runtime/path_text.h"
-#include "minihost/drawing/file_replace.h"
+#include "minihost/drawing/file/file_replace.h"
 
 namespace minihost {
 

@@ -1,5 +1,5 @@
 // The host's application services and its working database.
-#include "host/dbmain.h"
+#include "host/database.h"
 #include "minihost/drawing/database_impl.h"
 
 AcDbDatabase* AcDbHostApplicationServices::workingDatabase() const {

@@ -1,5 +1,5 @@
 // Default handlers of the application base classes: every message is accepted and ignored.
-#include "host/arxapp.h"
+#include "host/module_app.h"
 
 AcRxDbxApp::AcRxDbxApp() = default;
 AcRxDbxApp::~AcRxDbxApp() = default;

@@ -5,9 +5,9 @@
 #include <memory>
 #include <new>
 
-#include "host/acdocman.h"
-#include "host/dbmain.h"
-#include "host/wcrt.h"
+#include "host/documents.h"
+#include "host/database.h"
+#include "host/wide_runtime.h"
 #include "minihost/drawing/database_impl.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/frame/frame_internal.h"
@@ -18,14 +18,14 @@ void AcApDocManagerReactor::documentBecameCurrent(AcApDocument*) {}
 
 namespace minihost {
 
-class AcApDocumentImpl : public AcApDocument {
+class OpenDocument : public AcApDocument {
   public:
     // Takes ownership of `database`.
-    AcApDocumentImpl(std::wstring fileName, AcDbDatabase* database)
+    OpenDocument(std::wstring fileName, AcDbDatabase* database)
         : mFileName(std::move(fileName)), mpDatabase(database) {
         setDatabaseOwned(database, true);
     }
-    ~AcApDocumentImpl() override { delete mpDatabase; }
+    ~OpenDocument() override { delete mpDatabase; }
 
     const ACHAR* fileName() const override { return mFileName.c_str(); }
     AcDbDatabase* database() const override { return mpDatabase; }
@@ -115,7 +115,7 @@ class DocManager : public AcApDocManager {
                                                                    : mHostDatabase);
     }
 
-    std::vector<AcApDocumentImpl*> mDocuments; // owned, in opening order
+    std::vector<OpenDocument*> mDocuments; // owned, in opening order
     std::vector<AcApDocManagerReactor*> mReactors;
     AcApDocument* mCurrent = nullptr;
     AcDbDatabase* mHostDatabase;
@@ -143,10 +143,10 @@ AcApDocument* addDocument(const std::wstring& fileName, std::unique_ptr<AcDbData
     DocManager* m = manager();
     if (!m)
         return nullptr;
-    AcApDocumentImpl* document = nullptr;
+    OpenDocument* document = nullptr;
     try {
         m->mDocuments.reserve(m->mDocuments.size() + 1);
-        document = new AcApDocumentImpl(fileName, database.get());
+        document = new OpenDocument(fileName, database.get());
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -242,7 +242,7 @@ AcApDocument* openNewDocument(const std::wstring& fileName) {
     try {
         std::wstring name = absoluteFileName(fileName);
         std::unique_ptr<AcDbDatabase> database(new AcDbDatabase(true, false));
-        AcDbImpDatabase::of(database.get())->fileName = name;
+        DatabaseState::of(database.get())->fileName = name;
         return addDocument(name, std::move(database));
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -260,7 +260,7 @@ void closeDocument(AcApDocument* document) {
     auto it = std::find(m->mDocuments.begin(), m->mDocuments.end(), document);
     if (it == m->mDocuments.end())
         return; // closed while the modules or reactors were told
-    AcApDocumentImpl* closing = *it;
+    OpenDocument* closing = *it;
     m->mDocuments.erase(it);
     internal::forgetDocument(document);
     if (previous != document && m->isOpen(previous)) {

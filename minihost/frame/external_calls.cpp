@@ -7,8 +7,8 @@
 #include <map>
 #include <new>
 
-#include "host/acdocman.h"
-#include "host/acedads.h"
+#include "host/documents.h"
+#include "host/lisp_calls.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/frame/frame_internal.h"
 #include "minihost/runtime/text_copy.h"

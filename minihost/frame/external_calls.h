@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "host/adsdefs.h"
+#include "host/lisp_values.h"
 
 namespace minihost {
 
-class AcApDocumentImpl;
+class OpenDocument;
 
 struct CallResult {
     enum Kind {

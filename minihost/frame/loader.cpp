@@ -12,9 +12,9 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include "host/acdocman.h"
-#include "host/arxapp.h"
-#include "host/winapi.h"
+#include "host/documents.h"
+#include "host/module_app.h"
+#include "host/windows_api.h"
 #include "minihost/frame/documents.h"
 #include "minihost/frame/frame_internal.h"
 #include "minihost/frame/platform_state.h"

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "host/rxregistry.h"
+#include "host/registry.h"
 #include "minihost/frame/frame_internal.h"
 #include "minihost/frame/platform_state.h"
 

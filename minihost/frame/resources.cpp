@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <link.h>
 
-#include "host/modres.h"
-#include "host/winapi.h"
+#include "host/resources.h"
+#include "host/windows_api.h"
 #include "minihost/frame/platform_state.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <dlfcn.h>
 
-#include "host/acui.h"
-#include "host/mfcext.h"
+#include "host/ui_library.h"
+#include "host/ui_extension.h"
 #include "minihost/frame/platform_state.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/adsdefs.h"
+#include "host/lisp_values.h"
 #include "minihost/lisp/lisp_value.h"
 
 namespace minihost::lisp {

@@ -3,9 +3,9 @@
 #include <cwchar>
 #include <sys/stat.h>
 
-#include "host/acdocman.h"
-#include "host/dbmain.h"
-#include "host/wcrt.h"
+#include "host/documents.h"
+#include "host/database.h"
+#include "host/wide_runtime.h"
 #include "minihost/frame/documents.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/lisp/lisp_interpreter.h"

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <memory>
 
-#include "host/acedads.h"
+#include "host/lisp_calls.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/lisp/lisp_chain.h"
 #include "minihost/lisp/lisp_printer.h"

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "host/acheap.h"
+#include "host/heap.h"
 #include "minihost/runtime/fault.h"
 
 extern "C" void* acHeapAlloc(AcHeap*, std::size_t size) {

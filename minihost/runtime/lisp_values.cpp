@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <new>
 
-#include "host/acedads.h"
+#include "host/lisp_calls.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/runtime/text_copy.h"
 

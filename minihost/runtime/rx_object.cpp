@@ -1,5 +1,5 @@
 // Runtime classes of the host's object system.
-#include "host/rxobject.h"
+#include "host/runtime_classes.h"
 
 AcRxObject::~AcRxObject() = default;
 

@@ -6,7 +6,7 @@
 
 #include <unordered_map>
 
-#include "host/summinfo.h"
+#include "host/summary_info.h"
 #include "minihost/runtime/summary_data.h"
 
 namespace minihost {

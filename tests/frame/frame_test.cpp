@@ -11,7 +11,7 @@
 #include "minihost/frame/external_calls.h"
 #include "minihost/frame/platform_state.h"
 #include "tests/support/chain_text.h"
-#include "test_rows.h"
+#include "tests/frame/test_rows.h"
 
 using minihost::CallResult;
 using testing_support::chainText;
@@ -67,15 +67,16 @@ const ExternalFunctionEntry kOne = {L"one", rowOne, true, kNoNameResource};
 const ExternalFunctionEntry kTwo = {L"two", rowTwo, true, kNoNameResource};
 const ExternalFunctionEntry kUnnamed = {nullptr, rowTwo, true, 999}; // no such resource
 
-template <std::size_t N> gsl::ExternalFunctionSlots slots(const ExternalFunctionEntry* (&a)[N]) {
+template <std::size_t N>
+sumleaf::ExternalFunctionSlots slots(const ExternalFunctionEntry* (&a)[N]) {
     return {a, a + N};
 }
 
 // Which handlers run, under which codes, when each code in 0..3 (and -1) is dispatched.
-std::vector<std::string> dispatchAll(gsl::ExternalFunctionSlots table) {
+std::vector<std::string> dispatchAll(sumleaf::ExternalFunctionSlots table) {
     gRan.clear();
     for (int code : {-1, 0, 1, 2, 3})
-        asCall(code, [table] { gsl::dispatchExternalFunction(table); });
+        asCall(code, [table] { sumleaf::dispatchExternalFunction(table); });
     return gRan;
 }
 
@@ -97,7 +98,7 @@ TEST_F(FrameTest, MessagesOutsideOneToFiveAnswerZeroAndReachNothing) {
 TEST_F(FrameTest, InitialisationTakesTheInstanceAndAsksTheDynamicLinker) {
     int appId = 0;
     EXPECT_EQ(acrxEntryPoint(AcRx::kInitAppMsg, &appId), 0);
-    EXPECT_EQ(gsl::application().instance(), selfInstance());
+    EXPECT_EQ(sumleaf::application().instance(), selfInstance());
     EXPECT_TRUE(minihost::unlockRequested(&appId));
     EXPECT_TRUE(minihost::multiDocumentRequested(&appId));
 
@@ -159,19 +160,19 @@ TEST_F(FrameTest, EmptySlotsTakeNoCode) {
 TEST_F(FrameTest, DefinitionAndRemovalUseTheSameCodesAndNames) {
     minihost::openNewDocument(L"/tmp/a.dwg");
     const ExternalFunctionEntry* table[] = {nullptr, &kOne, nullptr, &kTwo};
-    gsl::defineExternalFunctions(slots(table), selfInstance());
+    sumleaf::defineExternalFunctions(slots(table), selfInstance());
     EXPECT_EQ(minihost::definedFunctions(), (std::vector<std::wstring>{L"one", L"two"}));
     gRan.clear();
     minihost::invokeExternal(L"two", nullptr);
     EXPECT_EQ(gRan, (std::vector<std::string>{"two 1"}));
-    gsl::removeExternalFunctions(slots(table), selfInstance());
+    sumleaf::removeExternalFunctions(slots(table), selfInstance());
     EXPECT_TRUE(minihost::definedFunctions().empty());
 }
 
 TEST_F(FrameTest, ANameThatCannotBeLoadedLeavesTheOtherRowDefined) {
     minihost::openNewDocument(L"/tmp/a.dwg");
     const ExternalFunctionEntry* table[] = {&kUnnamed, &kOne};
-    gsl::defineExternalFunctions(slots(table), selfInstance());
+    sumleaf::defineExternalFunctions(slots(table), selfInstance());
     EXPECT_EQ(minihost::definedFunctions(), (std::vector<std::wstring>{L"one"}));
     gRan.clear();
     minihost::invokeExternal(L"one", nullptr); // still code 1: the unnamed row has code 0
@@ -193,8 +194,8 @@ TEST_F(FrameTest, StringResourcesAreCutToTheBuffer) {
 }
 
 TEST_F(FrameTest, AttachKeepsTheExtensionModuleAndDetachReleasesIt) {
-    const ExtensionModuleRecord& ext = gsl::extensionModule();
-    EXPECT_EQ(gsl::moduleInstance(), selfInstance());
+    const ExtensionModuleRecord& ext = sumleaf::extensionModule();
+    EXPECT_EQ(sumleaf::moduleInstance(), selfInstance());
     EXPECT_TRUE(ext.attached);
     EXPECT_EQ(ext.moduleResource, selfInstance());
     EXPECT_EQ(ext.module.hResource, selfInstance());
@@ -214,7 +215,7 @@ TEST_F(FrameTest, AttachKeepsTheExtensionModuleAndDetachReleasesIt) {
     EXPECT_EQ(ext.moduleResource, nullptr);
     EXPECT_EQ(ext.defaultResource, nullptr);
     EXPECT_EQ(minihost::extensionLibraryCount(), 0);
-    EXPECT_EQ(gsl::moduleInstance(), selfInstance());                      // the handle stays
+    EXPECT_EQ(sumleaf::moduleInstance(), selfInstance());                  // the handle stays
     EXPECT_EQ(DllMain(selfInstance(), DLL_PROCESS_DETACH, nullptr), TRUE); // twice is harmless
 }
 
@@ -223,14 +224,14 @@ TEST_F(FrameTest, AFailedExtensionModuleStillInitialisesTheUserInterface) {
     minihost::setExtensionModuleInitFails(true);
     int uiBefore = minihost::userInterfaceInitCount();
     EXPECT_EQ(DllMain(selfInstance(), DLL_PROCESS_ATTACH, nullptr), TRUE);
-    EXPECT_FALSE(gsl::extensionModule().attached);
-    EXPECT_EQ(gsl::extensionModule().moduleResource, nullptr);
+    EXPECT_FALSE(sumleaf::extensionModule().attached);
+    EXPECT_EQ(sumleaf::extensionModule().moduleResource, nullptr);
     EXPECT_EQ(minihost::extensionLibraryCount(), 0);
     EXPECT_EQ(minihost::userInterfaceInitCount(), uiBefore + 1);
 }
 
 TEST_F(FrameTest, TheRecordStoreForgetsOnlyTheDestroyedDocument) {
-    AcApDataManager<CDocData>& records = gsl::documentRecords();
+    AcApDataManager<CDocData>& records = sumleaf::documentRecords();
     AcApDocument* a = minihost::openNewDocument(L"/tmp/a.dwg");
     minihost::closeDocument(a); // while the store is empty
     EXPECT_EQ(records.size(), 0u);
@@ -259,7 +260,7 @@ TEST_F(FrameTest, AStoreOutlivingTheDocumentManagerLeavesQuietly) {
     delete again;
     EXPECT_EQ(minihost::documentReactorCount(), 0);
     // The module's own store stayed with the old manager; register it with the new one.
-    acDocManagerPtr()->addReactor(&gsl::documentRecords());
+    acDocManagerPtr()->addReactor(&sumleaf::documentRecords());
 }
 
 } // namespace

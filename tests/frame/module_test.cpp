@@ -4,7 +4,7 @@
 
 #include <dlfcn.h>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/runtime/fault.h"
@@ -17,8 +17,8 @@ using testing_support::chainText;
 
 namespace {
 
-const std::string kTestModule = GSL_TEST_MODULE;
-const std::string kRealModule = std::string(GSL_BINARY_DIR) + "/GetSumleaf2021x64.arx";
+const std::string kTestModule = SUMLEAF_TEST_MODULE;
+const std::string kRealModule = std::string(SUMLEAF_BINARY_DIR) + "/GetSumleaf2021x64.arx";
 
 bool libraryIsMapped(const std::string& path) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -136,7 +136,7 @@ TEST_F(ModuleTest, CallsRunTheHandlerDirectlyOrThroughMessageFive) {
 TEST_F(ModuleTest, AModuleWithoutRowsLinksLoadsAndDefinesNothing) {
     AcApDocument* document = minihost::openNewDocument(L"/tmp/a.dwg");
     std::string error;
-    void* module = minihost::loadModule(GSL_NO_ROWS_MODULE, error);
+    void* module = minihost::loadModule(SUMLEAF_NO_ROWS_MODULE, error);
     ASSERT_NE(module, nullptr) << error;
     EXPECT_TRUE(definedIn(document).empty());
     minihost::unloadModule(module);
@@ -160,14 +160,14 @@ TEST_F(ModuleTest, ModulesThatCannotRunAreTurnedAwayAndUnloaded) {
     EXPECT_NE(error.find("module.arx"), std::string::npos) << error;
 
     error.clear();
-    EXPECT_EQ(minihost::loadModule(GSL_NO_ENTRY_MODULE, error), nullptr);
+    EXPECT_EQ(minihost::loadModule(SUMLEAF_NO_ENTRY_MODULE, error), nullptr);
     EXPECT_NE(error.find("acrxEntryPoint"), std::string::npos) << error;
-    EXPECT_FALSE(libraryIsMapped(GSL_NO_ENTRY_MODULE));
+    EXPECT_FALSE(libraryIsMapped(SUMLEAF_NO_ENTRY_MODULE));
 
     error.clear();
-    EXPECT_EQ(minihost::loadModule(GSL_FAILING_MODULE, error), nullptr);
+    EXPECT_EQ(minihost::loadModule(SUMLEAF_FAILING_MODULE, error), nullptr);
     EXPECT_NE(error.find("message 1"), std::string::npos) << error;
-    EXPECT_FALSE(libraryIsMapped(GSL_FAILING_MODULE));
+    EXPECT_FALSE(libraryIsMapped(SUMLEAF_FAILING_MODULE));
     EXPECT_TRUE(minihost::definedFunctions().empty());
     EXPECT_TRUE(minihost::loadedModules().empty());
 }

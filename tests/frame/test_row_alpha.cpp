@@ -1,5 +1,5 @@
 #include "frame/external_function.h"
-#include "test_rows.h"
+#include "tests/frame/test_rows.h"
 
 namespace {
 int gCalls = 0;
@@ -17,4 +17,4 @@ int AlphaHandler() {
     return 1;
 }
 
-GSL_EXTERNAL_FUNCTION(alphaRow, L"alpha", AlphaHandler, true);
+SUMLEAF_EXTERNAL_FUNCTION(alphaRow, L"alpha", AlphaHandler, true);

@@ -1,6 +1,6 @@
 #include "frame/external_function.h"
-#include "host/modres.h"
-#include "test_rows.h"
+#include "host/resources.h"
+#include "tests/frame/test_rows.h"
 
 namespace {
 int gCalls = 0;
@@ -18,5 +18,5 @@ int BetaHandler() {
     return 1;
 }
 
-GSL_STRING_RESOURCE(betaName, kBetaNameId, L"beta");
-GSL_EXTERNAL_FUNCTION_NAMED_BY_RESOURCE(betaRow, kBetaNameId, BetaHandler, false);
+SUMLEAF_STRING_RESOURCE(betaName, kBetaNameId, L"beta");
+SUMLEAF_EXTERNAL_FUNCTION_NAMED_BY_RESOURCE(betaRow, kBetaNameId, BetaHandler, false);

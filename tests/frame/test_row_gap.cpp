@@ -1,3 +1,3 @@
 #include "frame/external_function.h"
 
-GSL_EXTERNAL_FUNCTION_EMPTY_SLOT(gapRow);
+SUMLEAF_EXTERNAL_FUNCTION_EMPTY_SLOT(gapRow);

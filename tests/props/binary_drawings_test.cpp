@@ -67,7 +67,7 @@ TEST(BinaryDrawings, GetsumleafGivesTheExpectedPropertiesInProcessAndThroughTheP
         programExpected += (e.hasSummary ? listText(e.summary, true) : "nil") + "\n";
     }
     testing_support::TempDir dir;
-    std::string command = std::string("'") + GSL_BINARY_DIR + "/minihost'" + args + " >" +
+    std::string command = std::string("'") + SUMLEAF_BINARY_DIR + "/minihost'" + args + " >" +
                           (dir / "out").string() + " 2>&1";
     int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -296,7 +296,7 @@ TEST_F(HandlersTest, SetSavesAClosedDrawingWithABackup) {
 
 TEST_F(HandlersTest, SetKeepsTheSavedDrawingsPreviewImage) {
     const std::string fixture =
-        readFile(std::filesystem::path(GSL_SOURCE_DIR) / "tests/minihost/drawing/preview.dxf");
+        readFile(std::filesystem::path(SUMLEAF_SOURCE_DIR) / "tests/minihost/drawing/preview.dxf");
     const auto previewOf = [](const std::string& bytes) {
         std::size_t at = bytes.find("THUMBNAILIMAGE");
         return at == std::string::npos ? std::string() : bytes.substr(at);

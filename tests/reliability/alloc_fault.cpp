@@ -1,6 +1,6 @@
 // The counting allocator behind alloc_fault.h. Only the test executable defines these
 // symbols, and the dynamic linker resolves every library's calls to them here.
-#include "alloc_fault.h"
+#include "tests/reliability/alloc_fault.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -8,14 +8,14 @@
 #include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
-#define GSL_ASAN 1
+#define SUMLEAF_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define GSL_ASAN 1
+#define SUMLEAF_ASAN 1
 #endif
 #endif
 
-#ifndef GSL_ASAN
+#ifndef SUMLEAF_ASAN
 extern "C" {
 // The C library's allocator under its own names.
 void* __libc_malloc(std::size_t size);
@@ -64,7 +64,7 @@ bool failed() {
 
 } // namespace alloc_fault
 
-#ifndef GSL_ASAN
+#ifndef SUMLEAF_ASAN
 // Under AddressSanitizer malloc belongs to the sanitizer, which must see every call from the
 // start of the process: there only operator new is counted.
 extern "C" {
@@ -101,7 +101,7 @@ void* realloc(void* p, std::size_t size) {
 void* operator new(std::size_t size) {
     if (shouldFail())
         throw std::bad_alloc();
-#ifdef GSL_ASAN
+#ifdef SUMLEAF_ASAN
     void* p = std::malloc(size ? size : 1);
 #else
     void* p = __libc_malloc(size ? size : 1);

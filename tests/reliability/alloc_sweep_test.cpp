@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <functional>
 
-#include "alloc_fault.h"
-#include "minihost/drawing/file_faults.h"
+#include "tests/reliability/alloc_fault.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/runtime/fault.h"
@@ -20,13 +20,13 @@
 #include "tests/support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#define GSL_LSAN 1
+#define SUMLEAF_LSAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define GSL_LSAN 1
+#define SUMLEAF_LSAN 1
 #endif
 #endif
-#ifdef GSL_LSAN
+#ifdef SUMLEAF_LSAN
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -309,7 +309,7 @@ TEST_P(AllocSweep, EveryAllocationFailingInTurnLosesNothing) {
         EXPECT_EQ(live.strings, 0);
         EXPECT_EQ(live.databases, 0);
         EXPECT_EQ(live.iterators, 0);
-#ifdef GSL_LSAN
+#ifdef SUMLEAF_LSAN
         EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "memory leaked";
 #endif
         // The file: as it was, or a complete new drawing with the old one as its backup.

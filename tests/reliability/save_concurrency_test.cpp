@@ -10,10 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "host/arxhost.h"
-#include "minihost/drawing/file_faults.h"
+#include "host/host_api.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "props/property_update.h"
-#include "shared_folder.h"
+#include "tests/reliability/shared_folder.h"
 #include "tests/support/temp_dir.h"
 
 using namespace shared_folder;

@@ -7,8 +7,8 @@
 #include <set>
 #include <utility>
 
-#include "minihost/drawing/file_faults.h"
-#include "shared_folder.h"
+#include "minihost/drawing/file/file_faults.h"
+#include "tests/reliability/shared_folder.h"
 #include "tests/support/temp_dir.h"
 
 using minihost::FileOp;

@@ -9,14 +9,14 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include "host/acdocman.h"
-#include "host/dbmain.h"
-#include "host/wcrt.h"
-#include "minihost/drawing/file_faults.h"
+#include "host/documents.h"
+#include "host/database.h"
+#include "host/wide_runtime.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "minihost/frame/documents.h"
 #include "minihost/runtime/path_text.h"
 #include "props/property_update.h"
-#include "shared_folder.h"
+#include "tests/reliability/shared_folder.h"
 #include "tests/support/temp_dir.h"
 
 using namespace shared_folder;

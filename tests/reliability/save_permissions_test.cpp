@@ -10,8 +10,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "minihost/drawing/file_faults.h"
-#include "shared_folder.h"
+#include "minihost/drawing/file/file_faults.h"
+#include "tests/reliability/shared_folder.h"
 #include "tests/support/temp_dir.h"
 
 using namespace shared_folder;

@@ -14,7 +14,7 @@
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/runtime/fault.h"
-#include "minihost/drawing/file_faults.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
 #include "tests/support/chain_text.h"

@@ -1,10 +1,10 @@
-#include "shared_folder.h"
+#include "tests/reliability/shared_folder.h"
 
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/frame/external_calls.h"
 #include "props/lisp_functions.h"

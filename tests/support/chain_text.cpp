@@ -1,4 +1,4 @@
-#include "chain_text.h"
+#include "tests/support/chain_text.h"
 
 #include <sstream>
 

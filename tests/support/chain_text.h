@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 
 namespace testing_support {
 

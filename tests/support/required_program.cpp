@@ -1,4 +1,4 @@
-#include "required_program.h"
+#include "tests/support/required_program.h"
 
 #include <cstdlib>
 #include <sys/wait.h>

@@ -1,4 +1,4 @@
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 namespace testing_support {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gsl-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "sumleaf-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     mPath = pattern;
@@ -42,8 +42,8 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 std::filesystem::path sharedDrawings() {
-    const char* source = std::getenv("GSL_SOURCE_DIR");
-    std::filesystem::path root = source ? source : GSL_SOURCE_DIR_FALLBACK;
+    const char* source = std::getenv("SUMLEAF_SOURCE_DIR");
+    std::filesystem::path root = source ? source : SUMLEAF_SOURCE_DIR_FALLBACK;
     return root.parent_path() / "shared" / "drawings";
 }
 

@@ -11,7 +11,7 @@ import sys
 
 EXPECTED_EXPORTS = ["DllMain", "acrxEntryPoint"]
 EXPECTED_VERSION = (1, 0, 0, 1)
-ALLOWED_IMPORTS = {"arxhost.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"}
+ALLOWED_IMPORTS = {"hostapi.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"}
 FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD
 
 

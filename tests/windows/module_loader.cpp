@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "recording_host.h"
+#include "tests/windows/recording_host.h"
 
 namespace {
 
@@ -21,9 +21,9 @@ using EntryPoint = AcRx::AppRetCode (*)(AcRx::AppMsgCode, void*);
 
 // Prints the host's events since the last time, indented under the step that caused them.
 void printEvents() {
-    for (int i = 0; i < arxhostEventCount(); ++i)
-        std::printf("  %s\n", arxhostEvent(i));
-    arxhostTakeEvents();
+    for (int i = 0; i < recordingHostEventCount(); ++i)
+        std::printf("  %s\n", recordingHostEvent(i));
+    recordingHostTakeEvents();
 }
 
 void message(EntryPoint entry, int msg, void* packet) {
@@ -93,15 +93,15 @@ int main(int argc, char** argv) {
             ++i;
         }
         resbuf* args = argumentChain(strings);
-        arxhostBeginCall(code, args);
+        recordingHostBeginCall(code, args);
         if (direct) {
-            const bool ran = arxhostCallDirect();
+            const bool ran = recordingHostCallDirect();
             std::printf("direct %d%s: %s\n", code, shown.c_str(), ran ? "ran" : "no handler");
         } else {
             std::printf("call %d%s: %d\n", code, shown.c_str(), entry(AcRx::kInvkSubrMsg, nullptr));
         }
         printEvents();
-        std::printf("  result %s\n", arxhostEndCall());
+        std::printf("  result %s\n", recordingHostEndCall());
         acutRelRb(args);
     }
 

@@ -1,7 +1,7 @@
 // The recording host: the calls the stand-in cannot serve on Windows (LISP definitions and calls,
 // documents, the system registry, the user-interface library, drawing files) are answered
 // simply and written to the event list.
-#include "recording_host.h"
+#include "tests/windows/recording_host.h"
 
 #include <cstdio>
 #include <map>
@@ -258,29 +258,29 @@ Acad::ErrorStatus saveDrawingFile(DrawingFilePtr& file, const SummaryData& summa
 } // namespace minihost
 
 // The loader's side.
-extern "C" int arxhostEventCount() {
+extern "C" int recordingHostEventCount() {
     return static_cast<int>(state().events.size());
 }
-extern "C" const char* arxhostEvent(int index) {
+extern "C" const char* recordingHostEvent(int index) {
     return state().events.at(index).c_str();
 }
-extern "C" void arxhostTakeEvents() {
+extern "C" void recordingHostTakeEvents() {
     state().events.clear();
 }
 
-extern "C" void arxhostBeginCall(int code, const resbuf* args) {
+extern "C" void recordingHostBeginCall(int code, const resbuf* args) {
     state().code = code;
     state().args = args;
     state().result = "none";
 }
-extern "C" bool arxhostCallDirect() {
+extern "C" bool recordingHostCallDirect() {
     auto it = state().direct.find(state().code);
     if (it == state().direct.end())
         return false;
     it->second();
     return true;
 }
-extern "C" const char* arxhostEndCall() {
+extern "C" const char* recordingHostEndCall() {
     State& s = state();
     s.endedResult = s.result;
     s.code = -1;

@@ -1,8 +1,8 @@
-#include "dwg_checks.h"
+#include "minihost/drawing/dwg/dwg_checks.h"
 
 #include <zlib.h>
 
-#include "dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
 
 namespace minihost {
 namespace dwg {

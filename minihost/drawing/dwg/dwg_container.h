@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/acad_status.h"
-#include "dwg_checks.h"
+#include "host/status_codes.h"
+#include "minihost/drawing/dwg/dwg_checks.h"
 
 namespace minihost {
 namespace dwg {

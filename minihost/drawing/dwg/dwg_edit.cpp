@@ -1,9 +1,9 @@
-#include "dwg_edit.h"
+#include "minihost/drawing/dwg/dwg_edit.h"
 
 #include <cstring>
 
-#include "dwg_bytes.h"
-#include "dwg_lz77.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_lz77.h"
 
 namespace minihost {
 namespace dwg {

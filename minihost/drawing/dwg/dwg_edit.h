@@ -16,10 +16,10 @@
 #include <cstdint>
 #include <string>
 
-#include "host/acad_status.h"
-#include "dwg_header.h"
-#include "dwg_read.h"
-#include "dwg_rewrite.h"
+#include "host/status_codes.h"
+#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/dwg_read.h"
+#include "minihost/drawing/dwg/dwg_rewrite.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,8 +1,8 @@
-#include "dwg_file.h"
+#include "minihost/drawing/dwg/dwg_file.h"
 
 #include <cerrno>
 
-#include "minihost/drawing/file_faults.h"
+#include "minihost/drawing/file/file_faults.h"
 
 namespace minihost {
 namespace dwg {

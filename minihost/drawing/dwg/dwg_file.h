@@ -4,8 +4,8 @@
 
 #include <sys/types.h>
 
-#include "host/acad_status.h"
-#include "dwg_read.h"
+#include "host/status_codes.h"
+#include "minihost/drawing/dwg/dwg_read.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,10 +1,10 @@
-#include "dwg_header.h"
+#include "minihost/drawing/dwg/dwg_header.h"
 
 #include <cstring>
 
-#include "dwg_bits.h"
-#include "dwg_bytes.h"
-#include "dwg_header_walk.h"
+#include "minihost/drawing/dwg/dwg_bits.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_header_walk.h"
 #include "minihost/drawing/code_page.h"
 
 namespace minihost {

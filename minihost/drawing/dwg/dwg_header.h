@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/acad_status.h"
-#include "dwg_text.h"
+#include "host/status_codes.h"
+#include "minihost/drawing/dwg/dwg_text.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,8 +1,8 @@
-#include "dwg_read.h"
+#include "minihost/drawing/dwg/dwg_read.h"
 
 #include <algorithm>
 
-#include "dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
 
 namespace minihost {
 namespace dwg {

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "host/acad_status.h"
-#include "dwg_container.h"
-#include "dwg_summary.h"
-#include "dwg_text.h"
+#include "host/status_codes.h"
+#include "minihost/drawing/dwg/dwg_container.h"
+#include "minihost/drawing/dwg/dwg_summary.h"
+#include "minihost/drawing/dwg/dwg_text.h"
 
 namespace minihost {
 namespace dwg {

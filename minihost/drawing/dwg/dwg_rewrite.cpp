@@ -1,11 +1,11 @@
-#include "dwg_rewrite.h"
+#include "minihost/drawing/dwg/dwg_rewrite.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "dwg_bytes.h"
-#include "dwg_lz77.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_lz77.h"
 
 namespace minihost {
 namespace dwg {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/acad_status.h"
-#include "dwg_read.h"
-#include "dwg_section_map.h"
+#include "host/status_codes.h"
+#include "minihost/drawing/dwg/dwg_read.h"
+#include "minihost/drawing/dwg/dwg_section_map.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,9 +1,9 @@
-#include "dwg_section_map.h"
+#include "minihost/drawing/dwg/dwg_section_map.h"
 
 #include <cstring>
 
-#include "dwg_bytes.h"
-#include "dwg_container.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_container.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,6 +1,6 @@
-#include "dwg_summary.h"
+#include "minihost/drawing/dwg/dwg_summary.h"
 
-#include "dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/code_page.h"
 
 namespace minihost {

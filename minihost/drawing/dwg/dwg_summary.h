@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "host/acad_status.h"
+#include "host/status_codes.h"
 #include "minihost/runtime/summary_data.h"
-#include "dwg_text.h"
+#include "minihost/drawing/dwg/dwg_text.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,6 +1,6 @@
-#include "dwg_text.h"
+#include "minihost/drawing/dwg/dwg_text.h"
 
-#include "dwg_bytes.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/code_page.h"
 #include "minihost/drawing/text_escapes.h"
 #include "minihost/runtime/utf8.h"

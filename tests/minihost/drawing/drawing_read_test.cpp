@@ -6,8 +6,8 @@
 #include <random>
 #include <unistd.h>
 
-#include "drawing_test_util.h"
-#include "minihost/drawing/file_faults.h"
+#include "tests/minihost/drawing/drawing_test_util.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "tests/support/temp_dir.h"
 
 using namespace drawing_test;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "drawing_test_util.h"
+#include "tests/minihost/drawing/drawing_test_util.h"
 #include "tests/reliability/alloc_fault.h"
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/drawing/drawing_file_impl.h"
-#include "minihost/drawing/file_faults.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "tests/support/temp_dir.h"
 
 using namespace drawing_test;

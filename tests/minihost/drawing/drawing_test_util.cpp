@@ -1,4 +1,4 @@
-#include "drawing_test_util.h"
+#include "tests/minihost/drawing/drawing_test_util.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,7 +34,7 @@ Acad::ErrorStatus save(minihost::DrawingFile* file, const minihost::SummaryData&
 }
 
 fs::path fixture(const std::string& name) {
-    return fs::path(GSL_DRAWING_FIXTURES) / name;
+    return fs::path(SUMLEAF_DRAWING_FIXTURES) / name;
 }
 
 std::string replaceOnce(std::string text, const std::string& what, const std::string& with) {

@@ -2,7 +2,7 @@
 // module rely on when they define, remove and run functions per document.
 #include <gtest/gtest.h>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/frame/documents.h"
 #include "minihost/frame/external_calls.h"
 #include "minihost/runtime/fault.h"

@@ -2,7 +2,7 @@
 // function sees, and the results it can hand back, well formed or not.
 #include <gtest/gtest.h>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/lisp/lisp_chain.h"
 #include "minihost/lisp/lisp_printer.h"

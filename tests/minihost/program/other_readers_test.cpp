@@ -21,7 +21,7 @@ using testing_support::haveProgram;
 using testing_support::readFile;
 using testing_support::writeFile;
 
-const fs::path kProgram = fs::path(GSL_BINARY_DIR) / "minihost";
+const fs::path kProgram = fs::path(SUMLEAF_BINARY_DIR) / "minihost";
 // Inside and outside every code page, blanks at both ends, a caret and a line break.
 const char* const kTitle = " Title \xC3\xA9 \xD0\x96 \xE8\xA1\xA8 \xF0\x9F\x98\x80 ";
 const char* const kRemark = "  a^b\\nc  ";

@@ -28,8 +28,8 @@ using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
 
-const fs::path kCases = fs::path(GSL_SOURCE_DIR) / "tests" / "minihost" / "program" / "cases";
-const fs::path kProgram = fs::path(GSL_BINARY_DIR) / "minihost";
+const fs::path kCases = fs::path(SUMLEAF_SOURCE_DIR) / "tests" / "minihost" / "program" / "cases";
+const fs::path kProgram = fs::path(SUMLEAF_BINARY_DIR) / "minihost";
 
 std::string shellQuoted(const std::string& s) {
     std::string out = "'";
@@ -85,7 +85,7 @@ TEST_P(ProgramScript, PrintsWhatIsExpected) {
     // drawings (with built-in and custom properties, some not ASCII), and of the damaged
     // drawings beside the cases.
     for (const fs::path& folder :
-         {testing_support::sharedDrawings(), fs::path(GSL_SOURCE_DIR) / "examples", kCases})
+         {testing_support::sharedDrawings(), fs::path(SUMLEAF_SOURCE_DIR) / "examples", kCases})
         if (fs::exists(folder))
             for (const auto& entry : fs::directory_iterator(folder))
                 if (entry.path().extension() == ".dxf")
@@ -234,7 +234,7 @@ TEST(Program, CtrlCCancelsTheLineOrTheEvaluationAndCtrlDEndsTheSession) {
     TempDir dir;
     const fs::path fifo = dir / "slow.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string tmux = "tmux -L gsl-test-" + std::to_string(::getpid()) + " ";
+    const std::string tmux = "tmux -L sumleaf-test-" + std::to_string(::getpid()) + " ";
     const std::string screen = dir.path().string() + "/screen";
     auto capture = [&] {
         std::system(

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/runtime/fault.h"
 #include "tests/support/chain_text.h"
 

@@ -1,7 +1,7 @@
 // The stand-in's summary information: the host behaviour the module relies on.
 #include <gtest/gtest.h>
 
-#include "host/arxhost.h"
+#include "host/host_api.h"
 #include "minihost/runtime/fault.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <map>
 
-#include "dwg_test_util.h"
+#include "tests/minihost/drawing/dwg/dwg_test_util.h"
 #include "minihost/drawing/dwg/dwg_bits.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_header.h"

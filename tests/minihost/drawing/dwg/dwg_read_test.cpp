@@ -2,9 +2,9 @@
 // it is built from.
 #include <gtest/gtest.h>
 
-#include "dwg_test_util.h"
+#include "tests/minihost/drawing/dwg/dwg_test_util.h"
 #include "minihost/drawing/drawing_file.h"
-#include "minihost/drawing/file_faults.h"
+#include "minihost/drawing/file/file_faults.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_edit.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"

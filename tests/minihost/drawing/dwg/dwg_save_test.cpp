@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-#include "dwg_test_util.h"
+#include "tests/minihost/drawing/dwg/dwg_test_util.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/dwg_header.h"

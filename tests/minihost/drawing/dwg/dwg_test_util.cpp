@@ -1,4 +1,4 @@
-#include "dwg_test_util.h"
+#include "tests/minihost/drawing/dwg/dwg_test_util.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -20,7 +20,7 @@ std::uint64_t fnv1a(const std::string& bytes) {
 
 TEST(NewDrawing, EmbeddedBytesAreTheDrawingFile) {
     const std::string text = minihost::dxf::newDrawingText();
-    EXPECT_EQ(text, testing_support::readFile(std::filesystem::path(GSL_SOURCE_DIR) /
+    EXPECT_EQ(text, testing_support::readFile(std::filesystem::path(SUMLEAF_SOURCE_DIR) /
                                               "minihost/drawing/dxf/new_drawing.dxf"));
     // The drawing every earlier build wrote for a new database, to the byte.
     EXPECT_EQ(text.size(), 5402u);
@@ -30,7 +30,7 @@ TEST(NewDrawing, EmbeddedBytesAreTheDrawingFile) {
 TEST(NewDrawing, OpensInAnIndependentReader) {
     if (!drawing_test::haveIndependentReader())
         GTEST_SKIP() << "python3-ezdxf missing (apt-get install python3-ezdxf)";
-    EXPECT_EQ(drawing_test::independentView(std::filesystem::path(GSL_SOURCE_DIR) /
+    EXPECT_EQ(drawing_test::independentView(std::filesystem::path(SUMLEAF_SOURCE_DIR) /
                                             "minihost/drawing/dxf/new_drawing.dxf"),
               drawing_test::ourView(minihost::SummaryData()));
 }

@@ -1,0 +1,230 @@
+// The head a save writes: the drawing's own head with the summary properties put in, every
+// byte that does not change kept as it was. See docs/drawing-file.md.
+#include "minihost/drawing/drawing_file_impl.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "minihost/drawing/dxf/dxf_text.h"
+#include "minihost/drawing/dxf/pair_alignment.h"
+
+namespace minihost {
+namespace {
+
+void appendGroup(std::string& out, const char* code, const std::string& value,
+                 const std::string& eol) {
+    out += code;
+    out += eol;
+    out += value;
+    out += eol;
+}
+
+// Writes header variables in the file's line end style and code page.
+struct VariableWriter {
+    std::string& out;
+    const std::string& eol;
+    int codePage;
+
+    bool variable(const char* name, const std::wstring& text) const {
+        std::string line;
+        if (!dxf::encodeValue(text, line, codePage))
+            return false;
+        appendGroup(out, "  9", name, eol);
+        appendGroup(out, "  1", line, eol);
+        return true;
+    }
+
+    bool pair(const std::pair<std::wstring, std::wstring>& pair) const {
+        return variable("$CUSTOMPROPERTYTAG", pair.first) &&
+               variable("$CUSTOMPROPERTY", pair.second);
+    }
+};
+
+// What takes the place of the custom variables of a head whose custom list changed: each pair
+// the file has is kept, rewritten in part or removed, and new pairs go after the kept pair that
+// precedes them (before the first pair when none does). A file with a tag or a value on its own
+// has its whole list rewritten where the first pair was, since removing a pair there could join
+// a lone tag to a lone value.
+class CustomPairs {
+  public:
+    // `first` is the index of the file's first custom variable.
+    CustomPairs(const DrawingFile& file, int first, const drawing::CustomList& before,
+                const SummaryData& summary, const VariableWriter& write)
+        : mFile(file), mBeforeList(before), mSummary(summary), mWrite(write), mFirst(first),
+          mPairOf(file.vars.size(), -1), mAfter(file.customVars.size()) {
+        const auto& pairVars = file.customVars;
+        mWholeList = pairVars.size() != before.size();
+        for (const auto& p : pairVars)
+            mWholeList = mWholeList || p.first < 0 || p.second < 0;
+        if (mWholeList || summary.custom == before)
+            return;
+        mNewOf = drawing::alignPairs(before, summary.custom);
+        std::vector<int> oldOf(summary.custom.size(), -1);
+        for (std::size_t p = 0; p < pairVars.size(); ++p) {
+            mPairOf[pairVars[p].first] = mPairOf[pairVars[p].second] = static_cast<int>(p);
+            if (mNewOf[p] >= 0)
+                oldOf[mNewOf[p]] = static_cast<int>(p);
+        }
+        int kept = -1;
+        for (std::size_t q = 0; q < oldOf.size(); ++q) {
+            if (oldOf[q] >= 0)
+                kept = oldOf[q];
+            else
+                (kept < 0 ? mBefore : mAfter[kept]).push_back(static_cast<int>(q));
+        }
+    }
+
+    // Writes what takes the place of custom variable j; false when a text cannot be written.
+    bool variable(int j) const {
+        if (mWholeList) {
+            if (j != mFirst)
+                return true;
+            for (const auto& pair : mSummary.custom)
+                if (!mWrite.pair(pair))
+                    return false;
+            return true;
+        }
+        const drawing::Var& var = mFile.vars[j];
+        const bool isTag = var.kind == drawing::kCustomTag;
+        const int p = mPairOf[j];
+        if (isTag && p == 0 && !pairs(mBefore))
+            return false;
+        if (mNewOf[p] >= 0) {
+            const auto& before = mBeforeList[p];
+            const auto& now = mSummary.custom[mNewOf[p]];
+            if (isTag ? now.first == before.first : now.second == before.second)
+                mWrite.out.append(mFile.head, var.begin, var.end - var.begin);
+            else if (!mWrite.variable(isTag ? "$CUSTOMPROPERTYTAG" : "$CUSTOMPROPERTY",
+                                      isTag ? now.first : now.second))
+                return false;
+        }
+        return isTag || pairs(mAfter[p]);
+    }
+
+  private:
+    bool pairs(const std::vector<int>& indices) const {
+        for (int q : indices)
+            if (!mWrite.pair(mSummary.custom[q]))
+                return false;
+        return true;
+    }
+
+    const DrawingFile& mFile;
+    const drawing::CustomList& mBeforeList; // the file's custom pairs, decoded
+    const SummaryData& mSummary;
+    const VariableWriter& mWrite;
+    bool mWholeList = false;
+    int mFirst;               // the file's first custom variable
+    std::vector<int> mNewOf;  // per pair of the file: the pair it becomes, -1 when removed
+    std::vector<int> mPairOf; // per variable of the file: the custom pair it belongs to
+    std::vector<int> mBefore; // new pairs before the file's first pair
+    std::vector<std::vector<int>> mAfter; // new pairs after each pair of the file
+};
+
+} // namespace
+
+namespace drawing {
+
+Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out) {
+    const std::vector<Var>& vars = file.vars;
+    const VariableWriter write{out, file.eol, file.codePage};
+    const int kNone = -2, kStart = -1;
+    int firstOf[kBuiltInCount];
+    std::fill(firstOf, firstOf + kBuiltInCount, kNone);
+    int firstCustom = kNone, codePageVar = kNone, versionVar = kNone;
+    for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
+        int kind = vars[j].kind;
+        if (kind >= 0 && kind < kBuiltInCount && firstOf[kind] == kNone)
+            firstOf[kind] = j;
+        if ((kind == kCustomTag || kind == kCustomValue) && firstCustom == kNone)
+            firstCustom = j;
+        if (vars[j].name == "$DWGCODEPAGE" && codePageVar == kNone)
+            codePageVar = j;
+        if (vars[j].name == "$ACADMAINTVER" || (vars[j].name == "$ACADVER" && versionVar == kNone))
+            versionVar = j;
+    }
+    // One text decoded at a time: never a second copy of every property.
+    bool changed[kBuiltInCount];
+    for (int i = 0; i < kBuiltInCount; ++i) {
+        std::wstring before;
+        readBuiltIn(file, i, before);
+        changed[i] = summary.builtIn[i] != before;
+    }
+    CustomList customBefore; // released once the head is built
+    readCustom(file, customBefore);
+    const bool customChanged = summary.custom != customBefore;
+
+    // Where missing variables go: the seven texts in order after $DWGCODEPAGE, then the custom
+    // pairs; each after the nearest earlier one of that chain that the file has.
+    const int kChain[] = {
+        -1 /* $DWGCODEPAGE */, kTitle,          kSubject,  kAuthor, kKeywords, kComments,
+        kLastSavedBy,          kRevisionNumber, kCustomTag};
+    const int chainLength = static_cast<int>(sizeof kChain / sizeof kChain[0]);
+    auto presentAt = [&](int element) {
+        return element == -1 ? codePageVar : element == kCustomTag ? firstCustom : firstOf[element];
+    };
+    std::vector<std::vector<int>> after(vars.size()); // insertions after each variable
+    std::vector<int> atStart;
+    for (int k = 1; k < chainLength; ++k) {
+        int element = kChain[k];
+        bool missing = element == kCustomTag
+                           ? firstCustom == kNone && !summary.custom.empty()
+                           : firstOf[element] == kNone && !summary.builtIn[element].empty();
+        if (!missing)
+            continue;
+        int anchor = kNone;
+        for (int p = k - 1; p >= 0 && anchor == kNone; --p)
+            anchor = presentAt(kChain[p]);
+        if (anchor == kNone)
+            anchor = versionVar == kNone ? kStart : versionVar;
+        (anchor == kStart ? atStart : after[anchor]).push_back(element);
+    }
+    if (firstOf[kHyperlinkBase] == kNone && !summary.builtIn[kHyperlinkBase].empty())
+        (vars.empty() ? atStart : after.back()).push_back(kHyperlinkBase);
+
+    const CustomPairs customPairs(file, firstCustom, customBefore, summary, write);
+    auto insert = [&](const std::vector<int>& elements) {
+        for (int element : elements) {
+            bool ok = true;
+            if (element == kCustomTag)
+                for (const auto& pair : summary.custom)
+                    ok = ok && write.pair(pair);
+            else
+                ok = write.variable(kBuiltInNames[element], summary.builtIn[element]);
+            if (!ok)
+                return false;
+        }
+        return true;
+    };
+
+    out.clear();
+    out.reserve(file.head.size() + 1024);
+    out.append(file.head, 0, vars.empty() ? file.head.size() : vars.front().begin);
+    if (!insert(atStart))
+        return Acad::eInvalidInput;
+    for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
+        const Var& var = vars[j];
+        int kind = var.kind;
+        if (kind >= 0 && kind < kBuiltInCount && changed[kind]) {
+            // A later duplicate goes, so that every reader sees the new text.
+            if (j == firstOf[kind] && !write.variable(kBuiltInNames[kind], summary.builtIn[kind]))
+                return Acad::eInvalidInput;
+        } else if ((kind == kCustomTag || kind == kCustomValue) && customChanged) {
+            if (!customPairs.variable(j))
+                return Acad::eInvalidInput;
+        } else {
+            out.append(file.head, var.begin, var.end - var.begin);
+        }
+        if (!insert(after[j]))
+            return Acad::eInvalidInput;
+    }
+    // A reader must find the header's closing group within its first kMaxHead bytes too.
+    const std::size_t closingGroup = 2 * file.eol.size() + sizeof "  0" + sizeof "ENDSEC";
+    if (out.size() + closingGroup > kMaxHead)
+        return Acad::eInvalidInput; // it could not be read back
+    return Acad::eOk;
+}
+
+} // namespace drawing
+} // namespace minihost
