@@ -510,8 +510,8 @@ TEST_F(DrawingSave, AHeadTooLongToReadBackIsRefused) {
     SummaryData changed = summary;
     changed.builtIn[minihost::kTitle] = L"x";
     std::string head;
-    ASSERT_EQ(minihost::drawing::buildHead(*file, changed, head), Acad::eOk);
-    const std::size_t limit = minihost::drawing::kMaxHead;
+    ASSERT_EQ(minihost::dxf::buildHead(*file, changed, head), Acad::eOk);
+    const std::size_t limit = minihost::dxf::kMaxHead;
     for (std::size_t spare : {0, 1, 8, 20, 64}) {
         changed.builtIn[minihost::kTitle] = std::wstring(limit - head.size() - spare + 1, L'x');
         const Acad::ErrorStatus saved = save(file.get(), changed, dir / "long.dxf");
