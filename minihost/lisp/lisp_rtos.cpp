@@ -20,7 +20,11 @@ std::string rtosText(double r, int mode, int precision) {
     if (mode == 1) {
         std::snprintf(text, sizeof text, "%.*E", precision, r);
     } else {
-        std::snprintf(text, sizeof text, "%.*f", precision, r);
+        // Halves round away from zero, not to even as printf rounds them: 2.5 is "3".
+        const double scale = std::pow(10.0, precision);
+        const double rounded = std::round(r * scale) / scale;
+        std::snprintf(text, sizeof text, "%.*f", precision,
+                      std::isfinite(rounded) ? rounded : r);
     }
     std::string s = text;
     // A negative number that rounds to zero shows as zero, not "-0.00".
