@@ -138,10 +138,10 @@ ValuePtr Interpreter::eval(const ValuePtr& form) {
     struct Depth {
         int& depth;
         explicit Depth(int& d) : depth(d) {
-            if (++depth > kMaxDepth) {
+            if (++depth > kMaxEvalDepth) {
                 --depth;
                 throw LispError("evaluation nested too deeply (more than " +
-                                std::to_string(kMaxDepth) + " levels)");
+                                std::to_string(kMaxEvalDepth) + " levels)");
             }
         }
         ~Depth() { --depth; }

@@ -12,6 +12,10 @@ namespace minihost::lisp {
 
 // Deepest nesting of lists (and of evaluation) the interpreter accepts.
 constexpr int kMaxDepth = 200;
+// Deepest nesting of evaluation: forms within forms and calls of user functions within calls
+// (a recursive function takes two or three levels a call). Well within the stack, also under
+// the sanitizers.
+constexpr int kMaxEvalDepth = 500;
 
 // A LISP error: the message of its "; error:" line.
 class LispError : public std::runtime_error {
