@@ -85,6 +85,7 @@ const std::wstring& stringArg(const ValuePtr& v) {
 
 Interpreter::Interpreter(std::ostream& out, std::ostream& err) : mOut(out), mErr(err) {
     defineCore();
+    defineCoreFunctions();
     defineFunctionBuiltins(*this);
     defineControlBuiltins(*this);
     defineNumberBuiltins(*this);
@@ -391,6 +392,7 @@ void Interpreter::warn(const std::string& message) {
     mErr.flush();
 }
 
+// The special forms the first scripts needed; the families add the rest.
 void Interpreter::defineCore() {
     define(
         L"quote",
@@ -451,7 +453,10 @@ void Interpreter::defineCore() {
             return value;
         },
         true);
+}
 
+// The first builtins on lists and values; the families add the rest.
+void Interpreter::defineCoreFunctions() {
     define(L"list", [](Interpreter&, const std::vector<ValuePtr>& args) { return list(args); });
     define(L"car", [](Interpreter&, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);

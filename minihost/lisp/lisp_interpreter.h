@@ -80,6 +80,7 @@ class Interpreter {
     // false when there is none (or a catch-all form is to catch the error).
     bool handleError(const std::string& message);
     void defineCore();
+    void defineCoreFunctions();
 
     std::ostream& mOut;
     std::ostream& mErr;

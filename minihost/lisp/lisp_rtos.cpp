@@ -23,8 +23,7 @@ std::string rtosText(double r, int mode, int precision) {
         // Halves round away from zero, not to even as printf rounds them: 2.5 is "3".
         const double scale = std::pow(10.0, precision);
         const double rounded = std::round(r * scale) / scale;
-        std::snprintf(text, sizeof text, "%.*f", precision,
-                      std::isfinite(rounded) ? rounded : r);
+        std::snprintf(text, sizeof text, "%.*f", precision, std::isfinite(rounded) ? rounded : r);
     }
     std::string s = text;
     // A negative number that rounds to zero shows as zero, not "-0.00".

@@ -153,6 +153,10 @@ TEST_F(LispInterpreterTest, DeepEvaluationIsRefusedNotAStackOverflow) {
     eval(loop);
     EXPECT_NE(eval("(foreach i items (setq x (list x)))").find("nested too deeply"),
               std::string::npos);
+    // So does a function that calls itself without end.
+    EXPECT_EQ(eval("(defun f (n) (f (1+ n))) (f 0)"),
+              "error: evaluation nested too deeply (more than " + std::to_string(kMaxEvalDepth) +
+                  " levels)");
 }
 
 TEST_F(LispInterpreterTest, LoadEvaluatesAFileAndGivesItsLastValue) {
