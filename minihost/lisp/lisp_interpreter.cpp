@@ -495,12 +495,6 @@ void Interpreter::defineCoreFunctions() {
         expectArgs(args, 2, 2);
         return equal(args[0], args[1]) ? t() : nil();
     });
-    define(L"strcat", [](Interpreter&, const std::vector<ValuePtr>& args) {
-        std::wstring text;
-        for (const ValuePtr& arg : args)
-            text += stringArg(arg);
-        return string(std::move(text));
-    });
 
     define(L"load", [](Interpreter& in, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);

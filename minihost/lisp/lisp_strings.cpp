@@ -89,6 +89,13 @@ ValuePtr read(Interpreter&, const Args& args) {
 } // namespace
 
 void defineStringBuiltins(Interpreter& in) {
+    // Joined as UTF-16: halves of a character that substr split come together again.
+    in.define(L"strcat", [](Interpreter&, const Args& args) {
+        std::u16string text;
+        for (const ValuePtr& arg : args)
+            text += text16(arg);
+        return string16(text);
+    });
     in.define(L"strlen", [](Interpreter&, const Args& args) {
         std::size_t length = 0;
         for (const ValuePtr& arg : args)

@@ -10,7 +10,7 @@
   '((strlen "Grüße") (strlen "a😀b") (strlen "ab" "c") (strlen) (strlen 1)
     (substr "Drawing" 1 4) (substr "Drawing" 5) (substr "Drawing" 9) (substr "a😀b" 2 2)
     (substr "a😀b" 3) (substr "abc" 0) (substr "abc" 1 -1) (substr "abc" "1")
-    (strcase "Grüße, Ölçü") (strcase "ÄBC Ω" T) (strcat "a" "" "😀") (strcat "a" nil)
+    (strcase "Grüße, Ölçü") (strcase "ÄBC Ω" T) (strcat "a" "" "😀") (strcat (substr "😀" 1 1) (substr "😀" 2)) (strcat "a" nil)
     (vl-string-search "dxf" "plan.dxf.dxf") (vl-string-search "dxf" "plan.dxf.dxf" 6)
     (vl-string-search "x" "abc") (vl-string-search "b" "😀b")
     (vl-string-subst "DWG" "dxf" "a.dxf.dxf") (vl-string-subst "-" "x" "abc")
