@@ -1,4 +1,7 @@
-// Control forms beyond if, progn and foreach: cond, while, repeat, and, or; and eq.
+// Control forms beyond if, progn and foreach: cond, while, repeat, and, or; eq, and equal
+// with a fuzz.
+#include <cmath>
+
 #include "minihost/lisp/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
 
@@ -34,6 +37,8 @@ ValuePtr repeat(Interpreter& in, const Args& args) {
     expectArgs(args, 1, SIZE_MAX);
     std::int32_t times = intArg(in.eval(args[0]));
     ValuePtr value = nil();
+    if (args.size() == 1)
+        return value;
     for (std::int32_t n = 0; n < times; ++n)
         for (std::size_t i = 1; i < args.size(); ++i)
             value = in.eval(args[i]);
@@ -58,6 +63,20 @@ bool same(const ValuePtr& a, const ValuePtr& b) {
     default:
         return false;
     }
+}
+
+// equal with a fuzz: numbers (also inside lists) that differ by no more than `fuzz` are equal.
+bool equalWithin(const ValuePtr& a, const ValuePtr& b, double fuzz) {
+    if (isNumber(a) && isNumber(b))
+        return std::fabs(numberArg(a) - numberArg(b)) <= fuzz;
+    if (!isList(a) || !isList(b))
+        return equal(a, b);
+    if (a->items.size() != b->items.size() || !a->tail != !b->tail)
+        return false;
+    for (std::size_t i = 0; i < a->items.size(); ++i)
+        if (!equalWithin(a->items[i], b->items[i], fuzz))
+            return false;
+    return !a->tail || equalWithin(a->tail, b->tail, fuzz);
 }
 
 } // namespace
@@ -85,6 +104,11 @@ void defineControlBuiltins(Interpreter& in) {
             return nil();
         },
         true);
+    in.define(L"equal", [](Interpreter&, const Args& args) {
+        expectArgs(args, 2, 3);
+        return truth(args.size() == 3 ? equalWithin(args[0], args[1], numberArg(args[2]))
+                                      : equal(args[0], args[1]));
+    });
     in.define(L"eq", [](Interpreter&, const Args& args) {
         expectArgs(args, 2, 2);
         return truth(same(args[0], args[1]));

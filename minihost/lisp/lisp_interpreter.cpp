@@ -491,10 +491,6 @@ void Interpreter::defineCoreFunctions() {
     };
     define(L"not", notFunction);
     define(L"null", notFunction);
-    define(L"equal", [](Interpreter&, const std::vector<ValuePtr>& args) {
-        expectArgs(args, 2, 2);
-        return equal(args[0], args[1]) ? t() : nil();
-    });
 
     define(L"load", [](Interpreter& in, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);

@@ -14,6 +14,7 @@
     (and) (and 1 "x") (and 1 nil (car 5)) (or) (or nil 5) (or nil nil) (or 1 (car 5))
     (not 0) (null nil) (eq 'a 'a) (eq 1 1) (eq "a" "a") (eq '(1) '(1))
     (progn (setq l1 '(1 2) l2 l1) (eq l1 l2)) (equal '(1 ("a" 2.0)) '(1 ("a" 2)))
-    (equal "a" "A") (foreach x '(1 2 3) (setq last-x x)) (foreach x 5 x))
+    (equal "a" "A") (equal 1.0 1.05 0.1) (equal '(1 (2.0)) '(1 (2.04)) 0.05) (equal 1 2 0.5)
+    (equal 1 1 "x") (foreach x '(1 2 3) (setq last-x x)) (foreach x 5 x))
   (show form))
 (princ)
