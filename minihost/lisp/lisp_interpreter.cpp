@@ -271,8 +271,14 @@ ValuePtr Interpreter::callUser(const UserFunction& function, const std::vector<V
 
 bool Interpreter::handleError(const std::string& message) {
     ValuePtr handler = lookup(L"*ERROR*");
-    if (mCatchDepth > 0 || !handler || !isFunctionValue(handler))
+    if (mCatchDepth > 0 || mInHandler || !handler || !isFunctionValue(handler))
         return false;
+    // An error in the handler itself is told plainly, not handed to the handler again.
+    mInHandler = true;
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{mInHandler};
     try {
         apply(handler, {string(fromUtf8(message))});
     } catch (const LispError& error) {

@@ -88,6 +88,7 @@ class Interpreter {
     int mDepth = 0;
     int mCatchDepth = 0;
     bool mErrorHandled = false; // *error* saw the error under way
+    bool mInHandler = false;    // *error* runs
     std::map<std::wstring, Builtin> mBuiltins;
     std::map<std::wstring, ValuePtr> mVariables;
 };

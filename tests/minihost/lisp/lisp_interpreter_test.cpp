@@ -137,6 +137,18 @@ TEST_F(LispInterpreterTest, ErrorsNameWhatWentWrong) {
     });
 }
 
+TEST_F(LispInterpreterTest, AnErrorInTheErrorHandlerIsToldOnceAndNotHandledAgain) {
+    eval("(defun *error* (m) (princ (strcat \"handler: \" m \"\\n\")) (car 1))");
+    eval("(defun f () (car 2))");
+    try {
+        in.evalText(L"(f)");
+    } catch (const LispError& error) {
+        in.reportError(error.what());
+    }
+    EXPECT_EQ(out.str(), "handler: bad argument type: consp 2\n");
+    EXPECT_EQ(err.str(), "; error: bad argument type: consp 1\n");
+}
+
 TEST_F(LispInterpreterTest, DeepEvaluationIsRefusedNotAStackOverflow) {
     // Whatever the reader accepts can be evaluated.
     std::string deep;
