@@ -33,7 +33,9 @@ class Interpreter {
     // Prints `v` as prin1 does, on a line of its own; the quiet value of (princ) prints
     // nothing.
     void printResult(const ValuePtr& v);
-    // The line "; error: <message>" on the error stream, on a fresh line of output.
+    // The line "; error: <message>" on the error stream, on a fresh line of output; or, when
+    // the user defined *error*, that function called with the message (unless it ran already,
+    // where the error happened).
     void reportError(const std::string& message);
     // A message that is not an error: "; <message>" on the error stream.
     void warn(const std::string& message);
