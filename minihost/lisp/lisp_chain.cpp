@@ -41,6 +41,10 @@ void ArgChain::addValue(const ValuePtr& v) {
         add(RTSTR).resval.rstring = mTexts.back().data();
         break;
     case Kind::Sym:
+    case Kind::Subr:
+    case Kind::Usubr:
+    case Kind::File:
+    case Kind::Error:
         throw LispError("bad argument type for an external function: " + prin1Text(v));
     case Kind::List:
         add(RTLB);

@@ -10,7 +10,9 @@
 
 #include "host/lisp_calls.h"
 #include "minihost/frame/external_calls.h"
+#include "minihost/lisp/lisp_builtins.h"
 #include "minihost/lisp/lisp_chain.h"
+#include "minihost/lisp/lisp_functions.h"
 #include "minihost/lisp/lisp_printer.h"
 #include "minihost/lisp/lisp_reader.h"
 #include "minihost/runtime/path_text.h"
@@ -35,15 +37,6 @@ std::wstring lower(std::wstring name) {
     return name;
 }
 
-bool isQuiet(const ValuePtr& v) {
-    return v->kind == Kind::Sym && v->text.empty();
-}
-
-ValuePtr quiet() {
-    static const ValuePtr value = symbol(L"");
-    return value;
-}
-
 const ValuePtr& listArg(const ValuePtr& v) {
     if (!isNil(v) && !isList(v))
         throw LispError("bad argument type: listp " + prin1Text(v));
@@ -63,6 +56,20 @@ struct ChainRelease {
 
 } // namespace
 
+bool isQuiet(const ValuePtr& v) {
+    return v->kind == Kind::Sym && v->text.empty();
+}
+
+ValuePtr quietValue() {
+    static const ValuePtr value = symbol(L"");
+    return value;
+}
+
+bool isFunctionValue(const ValuePtr& v) {
+    return v->kind == Kind::Subr || v->kind == Kind::Usubr ||
+           (isList(v) && isSymbol(v->items.front(), L"LAMBDA"));
+}
+
 void expectArgs(const std::vector<ValuePtr>& args, std::size_t least, std::size_t most) {
     if (args.size() < least)
         throw LispError("too few arguments");
@@ -78,6 +85,14 @@ const std::wstring& stringArg(const ValuePtr& v) {
 
 Interpreter::Interpreter(std::ostream& out, std::ostream& err) : mOut(out), mErr(err) {
     defineCore();
+    defineCoreFunctions();
+    defineFunctionBuiltins(*this);
+    defineControlBuiltins(*this);
+    defineNumberBuiltins(*this);
+    defineListBuiltins(*this);
+    defineStringBuiltins(*this);
+    defineOutputBuiltins(*this);
+    defineFileBuiltins(*this);
     defineDrawingBuiltins(*this);
 }
 
@@ -94,6 +109,23 @@ void Interpreter::setVariable(const std::wstring& name, ValuePtr value) {
     mVariables[symbol(name)->text] = std::move(value);
 }
 
+ValuePtr Interpreter::lookup(const std::wstring& upperName) const {
+    auto found = mVariables.find(upperName);
+    return found == mVariables.end() ? nullptr : found->second;
+}
+
+void Interpreter::assign(const std::wstring& upperName, ValuePtr value) {
+    if (value)
+        mVariables[upperName] = std::move(value);
+    else
+        mVariables.erase(upperName);
+}
+
+const Interpreter::Builtin* Interpreter::builtin(const std::wstring& upperName) const {
+    auto found = mBuiltins.find(lower(upperName));
+    return found == mBuiltins.end() ? nullptr : &found->second;
+}
+
 void interrupt() {
     gInterrupted = 1;
 }
@@ -107,10 +139,10 @@ ValuePtr Interpreter::eval(const ValuePtr& form) {
     struct Depth {
         int& depth;
         explicit Depth(int& d) : depth(d) {
-            if (++depth > kMaxDepth) {
+            if (++depth > kMaxEvalDepth) {
                 --depth;
                 throw LispError("evaluation nested too deeply (more than " +
-                                std::to_string(kMaxDepth) + " levels)");
+                                std::to_string(kMaxEvalDepth) + " levels)");
             }
         }
         ~Depth() { --depth; }
@@ -118,8 +150,11 @@ ValuePtr Interpreter::eval(const ValuePtr& form) {
 
     switch (form->kind) {
     case Kind::Sym: {
+        // A symbol's value; a builtin's name stands for the builtin, as in the host.
         auto found = mVariables.find(form->text);
-        return found == mVariables.end() ? nil() : found->second;
+        if (found != mVariables.end())
+            return found->second;
+        return builtin(form->text) ? special(Kind::Subr, form->text) : nil();
     }
     case Kind::List:
         return call(form);
@@ -132,25 +167,124 @@ ValuePtr Interpreter::call(const ValuePtr& form) {
     const ValuePtr& head = form->items.front();
     if (form->tail)
         throw LispError("bad function call: " + prin1Text(form));
-    if (head->kind != Kind::Sym)
-        throw LispError("bad function: " + prin1Text(head));
     std::vector<ValuePtr> args(form->items.begin() + 1, form->items.end());
-    std::wstring name = lower(head->text);
-    auto builtin = mBuiltins.find(name);
-    if (builtin != mBuiltins.end()) {
-        if (!builtin->second.special)
-            for (ValuePtr& arg : args)
-                arg = eval(arg);
-        return builtin->second.function(*this, args);
+    if (head->kind == Kind::Sym)
+        return callSymbol(head, args);
+    // ((lambda (x) ...) 1): the head is evaluated to a function.
+    ValuePtr function = isList(head) ? eval(head) : head;
+    if (!isFunctionValue(function))
+        throw LispError("bad function: " + prin1Text(function));
+    for (ValuePtr& arg : args)
+        arg = eval(arg);
+    return apply(function, args);
+}
+
+// A call by name: the symbol's value when it is a function (defun sets it), else the builtin
+// or the module's function of that name. The arguments of an unknown function are not
+// evaluated.
+ValuePtr Interpreter::callSymbol(const ValuePtr& head, std::vector<ValuePtr>& args) {
+    ValuePtr value = lookup(head->text);
+    const Builtin* found = value && isFunctionValue(value) ? nullptr : builtin(head->text);
+    if (found && found->special)
+        return found->function(*this, args);
+    std::wstring external;
+    if (!found && !(value && isFunctionValue(value))) {
+        std::wstring name = lower(head->text);
+        for (const std::wstring& defined : definedFunctions())
+            if (lower(defined) == name)
+                external = defined;
+        if (external.empty() && value && !isNil(value))
+            throw LispError("bad function: " + prin1Text(value));
+        if (external.empty())
+            throw LispError("no function definition: " + prin1Text(head));
     }
-    for (const std::wstring& defined : definedFunctions()) {
-        if (lower(defined) == name) {
-            for (ValuePtr& arg : args)
-                arg = eval(arg);
-            return callExternal(defined, args);
-        }
+    for (ValuePtr& arg : args)
+        arg = eval(arg);
+    if (found)
+        return found->function(*this, args);
+    if (!external.empty())
+        return callExternal(external, args);
+    return apply(value, args);
+}
+
+ValuePtr Interpreter::apply(const ValuePtr& function, const std::vector<ValuePtr>& args) {
+    switch (function->kind) {
+    case Kind::Usubr:
+        return callUser(*function->function, args);
+    case Kind::Subr:
+    case Kind::Sym: {
+        ValuePtr value = function->kind == Kind::Sym ? lookup(function->text) : nullptr;
+        if (value && isFunctionValue(value))
+            return apply(value, args);
+        if (const Builtin* found = builtin(function->text))
+            return callBuiltin(*found, args);
+        std::wstring name = lower(function->text);
+        for (const std::wstring& defined : definedFunctions())
+            if (lower(defined) == name)
+                return callExternal(defined, args);
+        throw LispError("no function definition: " + prin1Text(function));
     }
-    throw LispError("no function definition: " + prin1Text(head));
+    case Kind::List:
+        if (isFunctionValue(function))
+            return callUser(
+                *makeFunction(L"-lambda-", car(cdr(function)), elements(cdr(cdr(function))))
+                     ->function,
+                args);
+        [[fallthrough]];
+    default:
+        throw LispError("bad function: " + prin1Text(function));
+    }
+}
+
+// A special form applied to values gets them quoted, so that they are not evaluated again.
+ValuePtr Interpreter::callBuiltin(const Builtin& builtin, const std::vector<ValuePtr>& args) {
+    if (!builtin.special)
+        return builtin.function(*this, args);
+    std::vector<ValuePtr> quoted;
+    for (const ValuePtr& arg : args)
+        quoted.push_back(list({symbol(L"QUOTE"), arg}));
+    return builtin.function(*this, quoted);
+}
+
+ValuePtr Interpreter::callUser(const UserFunction& function, const std::vector<ValuePtr>& args) {
+    if (args.size() < function.params.size())
+        throw LispError("too few arguments");
+    if (args.size() > function.params.size())
+        throw LispError("too many arguments");
+    Bindings bindings(*this);
+    for (std::size_t i = 0; i < args.size(); ++i)
+        bindings.bind(function.params[i], args[i]);
+    for (const std::wstring& local : function.locals)
+        bindings.bind(local, nil());
+    try {
+        ValuePtr value = nil();
+        for (const ValuePtr& form : function.body)
+            value = eval(form);
+        return value;
+    } catch (const LispError& error) {
+        // *error* runs where the error happened, with the locals of the calls still bound.
+        if (!mErrorHandled && handleError(error.what()))
+            mErrorHandled = true;
+        throw;
+    }
+}
+
+bool Interpreter::handleError(const std::string& message) {
+    ValuePtr handler = lookup(L"*ERROR*");
+    if (mCatchDepth > 0 || mInHandler || !handler || !isFunctionValue(handler))
+        return false;
+    // An error in the handler itself is told plainly, not handed to the handler again.
+    mInHandler = true;
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{mInHandler};
+    try {
+        apply(handler, {string(fromUtf8(message))});
+    } catch (const LispError& error) {
+        mErr << "; error: " << error.what() << '\n';
+    }
+    return true;
 }
 
 ValuePtr Interpreter::callExternal(const std::wstring& name, const std::vector<ValuePtr>& args) {
@@ -244,6 +378,13 @@ void Interpreter::printResult(const ValuePtr& v) {
 }
 
 void Interpreter::reportError(const std::string& message) {
+    const bool handled = mErrorHandled;
+    mErrorHandled = false;
+    if (handled || handleError(message)) {
+        mOut.flush();
+        mErr.flush();
+        return; // the user's *error* has told of it
+    }
     if (mLineOpen)
         write("\n");
     mOut.flush();
@@ -257,13 +398,8 @@ void Interpreter::warn(const std::string& message) {
     mErr.flush();
 }
 
+// The special forms the first scripts needed; the families add the rest.
 void Interpreter::defineCore() {
-    defineSpecialForms();
-    defineListFunctions();
-    definePrintAndLoad();
-}
-
-void Interpreter::defineSpecialForms() {
     define(
         L"quote",
         [](Interpreter&, const std::vector<ValuePtr>& args) {
@@ -310,34 +446,23 @@ void Interpreter::defineSpecialForms() {
             const std::wstring& name = symbolArg(args[0])->text;
             ValuePtr items = listArg(in.eval(args[1]));
             // The loop variable is the loop's own: its previous value comes back afterwards.
-            auto previous = in.mVariables.find(name);
-            ValuePtr saved = previous == in.mVariables.end() ? nullptr : previous->second;
+            Bindings bindings(in);
+            bindings.bind(name, nil());
             ValuePtr value = nil();
-            try {
-                if (isList(items)) {
-                    for (const ValuePtr& item : items->items) {
-                        in.mVariables[name] = item;
-                        for (std::size_t i = 2; i < args.size(); ++i)
-                            value = in.eval(args[i]);
-                    }
+            if (isList(items)) {
+                for (const ValuePtr& item : items->items) {
+                    in.assign(name, item);
+                    for (std::size_t i = 2; i < args.size(); ++i)
+                        value = in.eval(args[i]);
                 }
-            } catch (...) {
-                if (saved)
-                    in.mVariables[name] = saved;
-                else
-                    in.mVariables.erase(name);
-                throw;
             }
-            if (saved)
-                in.mVariables[name] = saved;
-            else
-                in.mVariables.erase(name);
             return value;
         },
         true);
 }
 
-void Interpreter::defineListFunctions() {
+// The first builtins on lists and values; the families add the rest.
+void Interpreter::defineCoreFunctions() {
     define(L"list", [](Interpreter&, const std::vector<ValuePtr>& args) { return list(args); });
     define(L"car", [](Interpreter&, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);
@@ -346,10 +471,6 @@ void Interpreter::defineListFunctions() {
     define(L"cdr", [](Interpreter&, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);
         return cdr(args[0]);
-    });
-    define(L"cadr", [](Interpreter&, const std::vector<ValuePtr>& args) {
-        expectArgs(args, 1, 1);
-        return car(cdr(args[0]));
     });
     define(L"nth", [](Interpreter&, const std::vector<ValuePtr>& args) {
         expectArgs(args, 2, 2);
@@ -376,45 +497,7 @@ void Interpreter::defineListFunctions() {
     };
     define(L"not", notFunction);
     define(L"null", notFunction);
-    define(L"equal", [](Interpreter&, const std::vector<ValuePtr>& args) {
-        expectArgs(args, 2, 2);
-        return equal(args[0], args[1]) ? t() : nil();
-    });
-    define(L"strcat", [](Interpreter&, const std::vector<ValuePtr>& args) {
-        std::wstring text;
-        for (const ValuePtr& arg : args)
-            text += stringArg(arg);
-        return string(std::move(text));
-    });
-}
 
-void Interpreter::definePrintAndLoad() {
-    define(L"princ", [](Interpreter& in, const std::vector<ValuePtr>& args) {
-        expectArgs(args, 0, 1);
-        if (args.empty())
-            return quiet();
-        in.write(princText(args[0]));
-        return args[0];
-    });
-    define(L"prin1", [](Interpreter& in, const std::vector<ValuePtr>& args) {
-        expectArgs(args, 0, 1);
-        if (args.empty())
-            return quiet();
-        in.write(prin1Text(args[0]));
-        return args[0];
-    });
-    define(L"print", [](Interpreter& in, const std::vector<ValuePtr>& args) {
-        expectArgs(args, 0, 1);
-        if (args.empty())
-            return quiet();
-        in.write("\n" + prin1Text(args[0]) + " ");
-        return args[0];
-    });
-    define(L"terpri", [](Interpreter& in, const std::vector<ValuePtr>& args) {
-        expectArgs(args, 0, 0);
-        in.write("\n");
-        return nil();
-    });
     define(L"load", [](Interpreter& in, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);
         std::string path;

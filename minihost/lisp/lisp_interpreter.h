@@ -33,7 +33,9 @@ class Interpreter {
     // Prints `v` as prin1 does, on a line of its own; the quiet value of (princ) prints
     // nothing.
     void printResult(const ValuePtr& v);
-    // The line "; error: <message>" on the error stream, on a fresh line of output.
+    // The line "; error: <message>" on the error stream, on a fresh line of output; or, when
+    // the user defined *error*, that function called with the message (unless it ran already,
+    // where the error happened).
     void reportError(const std::string& message);
     // A message that is not an error: "; <message>" on the error stream.
     void warn(const std::string& message);
@@ -42,6 +44,23 @@ class Interpreter {
 
     ValuePtr variable(const std::wstring& name) const;
     void setVariable(const std::wstring& name, ValuePtr value);
+    // The value of the symbol named `upperName` (as symbols hold it), null when it has none;
+    // and setting it (null: none).
+    ValuePtr lookup(const std::wstring& upperName) const;
+    void assign(const std::wstring& upperName, ValuePtr value);
+
+    // Calls a function with evaluated arguments: a builtin or user function value, a symbol
+    // naming one (or a module's function), or a (lambda ...) list. LispError otherwise.
+    ValuePtr apply(const ValuePtr& function, const std::vector<ValuePtr>& args);
+    // Runs `work` so that an error inside it is caught by the caller (vl-catch-all-apply):
+    // *error* is not called for it.
+    template <class Work> ValuePtr catching(Work work) {
+        struct Scope {
+            int& depth;
+            ~Scope() { --depth; }
+        } scope{++mCatchDepth};
+        return work();
+    }
 
     // A builtin taking evaluated arguments, or a special form taking its arguments as
     // written. `name` in lower case.
@@ -54,18 +73,24 @@ class Interpreter {
         bool special;
     };
     ValuePtr call(const ValuePtr& form);
+    ValuePtr callSymbol(const ValuePtr& head, std::vector<ValuePtr>& args);
+    ValuePtr callBuiltin(const Builtin& builtin, const std::vector<ValuePtr>& args);
+    ValuePtr callUser(const UserFunction& function, const std::vector<ValuePtr>& args);
     ValuePtr callExternal(const std::wstring& name, const std::vector<ValuePtr>& args);
-    // The language's own functions: the special forms, the functions of lists and text, and
-    // those that print and load.
+    const Builtin* builtin(const std::wstring& upperName) const;
+    // The user's *error* function with the message of an error that ends the evaluation;
+    // false when there is none (or a catch-all form is to catch the error).
+    bool handleError(const std::string& message);
     void defineCore();
-    void defineSpecialForms();
-    void defineListFunctions();
-    void definePrintAndLoad();
+    void defineCoreFunctions();
 
     std::ostream& mOut;
     std::ostream& mErr;
     bool mLineOpen = false;
     int mDepth = 0;
+    int mCatchDepth = 0;
+    bool mErrorHandled = false; // *error* saw the error under way
+    bool mInHandler = false;    // *error* runs
     std::map<std::wstring, Builtin> mBuiltins;
     std::map<std::wstring, ValuePtr> mVariables;
 };
@@ -75,6 +100,12 @@ class Interpreter {
 // reads is interrupted. clearInterrupt() forgets a request that came while nothing ran.
 void interrupt();
 void clearInterrupt();
+
+// The value (princ) returns: it prints as nothing at the prompt.
+ValuePtr quietValue();
+bool isQuiet(const ValuePtr& v);
+// A builtin, user function or (lambda ...) list: what apply and mapcar take.
+bool isFunctionValue(const ValuePtr& v);
 
 // Checks the number of arguments of builtin calls: LispError "too few/many arguments".
 void expectArgs(const std::vector<ValuePtr>& args, std::size_t least, std::size_t most);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "minihost/lisp/lisp_files.h"
+#include "minihost/lisp/lisp_functions.h"
 #include "minihost/runtime/utf8.h"
 
 namespace minihost::lisp {
@@ -67,6 +69,20 @@ void append(std::string& out, const ValuePtr& v, bool quoteStrings) {
         break;
     case Kind::Sym:
         out += utf8(v->text);
+        break;
+    case Kind::Subr:
+        out += "#<SUBR @" + utf8(v->text) + ">";
+        break;
+    case Kind::Usubr:
+        out += "#<USUBR @" + utf8(v->function->name) + ">";
+        break;
+    case Kind::File:
+        out += "#<FILE " + std::string(v->file->isOpen() ? "" : "closed ");
+        appendQuoted(out, v->file->path());
+        out += '>';
+        break;
+    case Kind::Error:
+        out += "#<%catch-all-apply-error%>";
         break;
     case Kind::List:
         out += '(';

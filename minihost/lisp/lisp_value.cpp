@@ -39,6 +39,13 @@ ValuePtr string(std::wstring text) {
     return v;
 }
 
+ValuePtr special(Kind kind, std::wstring text) {
+    auto v = std::make_shared<Value>();
+    v->kind = kind;
+    v->text = std::move(text);
+    return v;
+}
+
 ValuePtr symbol(const std::wstring& name) {
     auto v = std::make_shared<Value>();
     v->kind = Kind::Sym;
@@ -94,6 +101,7 @@ bool equal(const ValuePtr& a, const ValuePtr& b) {
         return true;
     case Kind::Str:
     case Kind::Sym:
+    case Kind::Subr:
         return a->text == b->text;
     case Kind::List:
         if (a->items.size() != b->items.size() || !a->tail != !b->tail)

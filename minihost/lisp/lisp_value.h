@@ -12,6 +12,10 @@ namespace minihost::lisp {
 
 // Deepest nesting of lists (and of evaluation) the interpreter accepts.
 constexpr int kMaxDepth = 200;
+// Deepest nesting of evaluation: forms within forms and calls of user functions within calls
+// (a recursive function takes two or three levels a call). Well within the stack, also under
+// the sanitizers.
+constexpr int kMaxEvalDepth = 500;
 
 // A LISP error: the message of its "; error:" line.
 class LispError : public std::runtime_error {
@@ -21,8 +25,12 @@ class LispError : public std::runtime_error {
 
 struct Value;
 using ValuePtr = std::shared_ptr<const Value>;
+struct UserFunction; // lisp_functions.h
+class FileStream;    // lisp_files.h
 
-enum class Kind { Nil, T, Int, Real, Str, Sym, List };
+// Subr: a builtin as a value (`text` its name); Usubr: a user function; File: a file that
+// open gave; Error: what vl-catch-all-apply gives for an error (`text` its message).
+enum class Kind { Nil, T, Int, Real, Str, Sym, List, Subr, Usubr, File, Error };
 
 struct Value {
     Kind kind = Kind::Nil;
@@ -32,6 +40,8 @@ struct Value {
     std::vector<ValuePtr> items; // a list's elements, never empty
     ValuePtr tail;               // a dotted list's final cdr; null for a proper list
     int depth = 0;               // 0 for an atom, 1 + the deepest element for a list
+    std::shared_ptr<const UserFunction> function; // a Usubr's parameters and body
+    std::shared_ptr<FileStream> file;             // a File's stream, shared by its copies
 };
 
 ValuePtr nil();
@@ -44,6 +54,9 @@ ValuePtr symbol(const std::wstring& name);
 // The list of `items` ending in `tail` (nil: a proper list). A list tail is spliced in; no
 // items and a nil tail give nil. Throws LispError when the result would be nested too deeply.
 ValuePtr list(std::vector<ValuePtr> items, ValuePtr tail = nullptr);
+
+// A value of `kind` with `text` (for Subr and Error values).
+ValuePtr special(Kind kind, std::wstring text);
 
 inline bool isNil(const ValuePtr& v) {
     return v->kind == Kind::Nil;

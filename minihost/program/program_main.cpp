@@ -45,10 +45,11 @@ With neither expressions nor scripts, minihost reads expressions at a prompt and
 result (with line editing and history on a terminal; from standard input otherwise) until the
 end of input (Ctrl-D).
 
-The LISP has integers, reals, strings, symbols, T, nil, lists and ' quoting, the builtins
-quote setq list car cdr cadr nth assoc foreach progn if not null equal strcat princ prin1
-print terpri load, the drawing builtins drawing-new drawing-open drawing-close drawing-save
-drawing-current drawings, and the functions the module defines, such as (getsumleaf PATH).
+The LISP is the host's as scripts of the module use it: user functions (defun, lambda,
+apply, mapcar), numbers, control forms, lists, strings, files and folders (open, read-line,
+write-line, vl-directory-files, findfile), the catch-all error forms; the drawing builtins
+drawing-new drawing-open drawing-close drawing-save drawing-current drawings; and the
+functions the module defines, such as (getsumleaf PATH). docs/minihost.md lists them all.
 
 Errors print one line starting with "; error:". At the prompt the session goes on; with -e or
 scripts minihost stops at the first error with exit status 1. A module or drawing given on the

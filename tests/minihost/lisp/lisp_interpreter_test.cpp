@@ -22,60 +22,79 @@ class LispInterpreterTest : public ::testing::Test {
         }
     }
 
+    // Evaluates each case's text in turn (later cases see what earlier ones set) and
+    // compares its printed value or error.
+    struct Case {
+        std::string text;
+        std::string expected;
+    };
+    void expectAll(const std::vector<Case>& cases) {
+        for (const Case& c : cases)
+            EXPECT_EQ(eval(c.text), c.expected) << "for " << c.text;
+    }
+
     std::ostringstream out;
     std::ostringstream err;
     Interpreter in{out, err};
 };
 
 TEST_F(LispInterpreterTest, AtomsEvaluateToThemselvesAndSymbolsToTheirValues) {
-    EXPECT_EQ(eval("1 2.5 \"s\" T nil"), "nil");
-    EXPECT_EQ(eval("\"s\""), "\"s\"");
-    EXPECT_EQ(eval("undefined-variable"), "nil");
-    EXPECT_EQ(eval("(setq a 1 b \"two\")"), "\"two\"");
-    EXPECT_EQ(eval("(list a B)"), "(1 \"two\")");
-    EXPECT_EQ(eval("'(a b)"), "(A B)");
-    EXPECT_EQ(eval("(quote (a . b))"), "(A . B)");
+    expectAll({
+        {"1 2.5 \"s\" T nil", "nil"},
+        {"\"s\"", "\"s\""},
+        {"undefined-variable", "nil"},
+        {"(setq a 1 b \"two\")", "\"two\""},
+        {"(list a B)", "(1 \"two\")"},
+        {"'(a b)", "(A B)"},
+        {"(quote (a . b))", "(A . B)"},
+    });
 }
 
 TEST_F(LispInterpreterTest, ListBuiltins) {
     eval("(setq props '((\"Title\" \"Plan\") (\"Author\" \"Ann\") (\"Author\" \"Bob\")))");
-    EXPECT_EQ(eval("(car props)"), "(\"Title\" \"Plan\")");
-    EXPECT_EQ(eval("(cdr '(1))"), "nil");
-    EXPECT_EQ(eval("(cadr (cadr props))"), "\"Ann\"");
-    EXPECT_EQ(eval("(car nil)"), "nil");
-    EXPECT_EQ(eval("(nth 2 props)"), "(\"Author\" \"Bob\")");
-    EXPECT_EQ(eval("(nth 3 props)"), "nil");
-    EXPECT_EQ(eval("(assoc \"Author\" props)"), "(\"Author\" \"Ann\")");
-    EXPECT_EQ(eval("(assoc \"author\" props)"), "nil");
-    EXPECT_EQ(eval("(assoc 'b '(1 (a . 1) (b . 2)))"), "(B . 2)");
-    EXPECT_EQ(eval("(cdr '(a . b))"), "B");
+    expectAll({
+        {"(car props)", "(\"Title\" \"Plan\")"},
+        {"(cdr '(1))", "nil"},
+        {"(cadr (cadr props))", "\"Ann\""},
+        {"(car nil)", "nil"},
+        {"(nth 2 props)", "(\"Author\" \"Bob\")"},
+        {"(nth 3 props)", "nil"},
+        {"(assoc \"Author\" props)", "(\"Author\" \"Ann\")"},
+        {"(assoc \"author\" props)", "nil"},
+        {"(assoc 'b '(1 (a . 1) (b . 2)))", "(B . 2)"},
+        {"(cdr '(a . b))", "B"},
+    });
 }
 
 TEST_F(LispInterpreterTest, ControlAndLogic) {
-    EXPECT_EQ(eval("(if nil 1 2)"), "2");
-    EXPECT_EQ(eval("(if 0 1 2)"), "1");
-    EXPECT_EQ(eval("(if nil 1)"), "nil");
-    EXPECT_EQ(eval("(progn (setq x 1) (setq x (list x x)))"), "(1 1)");
-    EXPECT_EQ(eval("(not nil)"), "T");
-    EXPECT_EQ(eval("(null '(1))"), "nil");
-    EXPECT_EQ(eval("(equal '(1 (\"a\")) (list 1 (list \"a\")))"), "T");
-    EXPECT_EQ(eval("(equal \"a\" \"A\")"), "nil");
-    EXPECT_EQ(eval("(strcat \"Gr\xC3\xBC\" \"n\" \"\")"), "\"Gr\xC3\xBCn\"");
-    EXPECT_EQ(eval("(strcat)"), "\"\"");
-    // Only the chosen branch is evaluated.
-    EXPECT_EQ(eval("(if T (setq y 1) (setq y 2)) y"), "1");
+    expectAll({
+        {"(if nil 1 2)", "2"},
+        {"(if 0 1 2)", "1"},
+        {"(if nil 1)", "nil"},
+        {"(progn (setq x 1) (setq x (list x x)))", "(1 1)"},
+        {"(not nil)", "T"},
+        {"(null '(1))", "nil"},
+        {"(equal '(1 (\"a\")) (list 1 (list \"a\")))", "T"},
+        {"(equal \"a\" \"A\")", "nil"},
+        {"(strcat \"Gr\xC3\xBC\" \"n\" \"\")", "\"Gr\xC3\xBCn\""},
+        {"(strcat)", "\"\""},
+        // Only the chosen branch is evaluated.
+        {"(if T (setq y 1) (setq y 2)) y", "1"},
+    });
 }
 
 TEST_F(LispInterpreterTest, ForeachBindsItsVariableOnlyForTheLoop) {
-    EXPECT_EQ(eval("(setq e \"outer\" n 0)"), "0");
-    EXPECT_EQ(eval("(foreach e '(1 2 3) (setq n (list n e)) e)"), "3");
-    EXPECT_EQ(eval("n"), "(((0 1) 2) 3)");
-    EXPECT_EQ(eval("e"), "\"outer\"");
-    EXPECT_EQ(eval("(foreach e nil (setq n 0))"), "nil");
-    // Also when the body fails.
-    EXPECT_EQ(eval("(foreach e '(1) (car e))"), "error: bad argument type: consp 1");
-    EXPECT_EQ(eval("e"), "\"outer\"");
-    EXPECT_EQ(eval("(foreach fresh '(1) fresh) fresh"), "nil");
+    expectAll({
+        {"(setq e \"outer\" n 0)", "0"},
+        {"(foreach e '(1 2 3) (setq n (list n e)) e)", "3"},
+        {"n", "(((0 1) 2) 3)"},
+        {"e", "\"outer\""},
+        {"(foreach e nil (setq n 0))", "nil"},
+        // Also when the body fails.
+        {"(foreach e '(1) (car e))", "error: bad argument type: consp 1"},
+        {"e", "\"outer\""},
+        {"(foreach fresh '(1) fresh) fresh", "nil"},
+    });
 }
 
 TEST_F(LispInterpreterTest, OutputBuiltinsPrintAsTheHostPrints) {
@@ -96,24 +115,38 @@ TEST_F(LispInterpreterTest, ResultsPrintOnLinesOfTheirOwnAndQuietResultsNotAtAll
 }
 
 TEST_F(LispInterpreterTest, ErrorsNameWhatWentWrong) {
-    EXPECT_EQ(eval("(nosuchfunction 1)"), "error: no function definition: NOSUCHFUNCTION");
-    EXPECT_EQ(eval("(1 2)"), "error: bad function: 1");
-    EXPECT_EQ(eval("(car 1)"), "error: bad argument type: consp 1");
-    EXPECT_EQ(eval("(car)"), "error: too few arguments");
-    EXPECT_EQ(eval("(car '(1) '(2))"), "error: too many arguments");
-    EXPECT_EQ(eval("(strcat \"a\" 1)"), "error: bad argument type: stringp 1");
-    EXPECT_EQ(eval("(setq 1 2)"), "error: bad argument type: symbolp 1");
-    EXPECT_EQ(eval("(setq t 2)"), "error: bad argument type: symbolp T");
-    EXPECT_EQ(eval("(setq a)"), "error: too few arguments");
-    EXPECT_EQ(eval("(nth -1 '(1))"), "error: bad argument type: fixnump -1");
-    EXPECT_EQ(eval("(nth 0 \"s\")"), "error: bad argument type: listp \"s\"");
-    EXPECT_EQ(eval("(foreach e)"), "error: too few arguments");
-    EXPECT_EQ(eval("(foreach 1 '(1) 1)"), "error: bad argument type: symbolp 1");
-    EXPECT_EQ(eval("(list 1"), "error: malformed list on input");
-    EXPECT_EQ(eval("(list 1))"), "error: extra right paren on input");
-    // The arguments of an unknown function are not evaluated.
-    EXPECT_EQ(eval("(nosuch (setq z 1)) "), "error: no function definition: NOSUCH");
-    EXPECT_EQ(eval("z"), "nil");
+    expectAll({
+        {"(nosuchfunction 1)", "error: no function definition: NOSUCHFUNCTION"},
+        {"(1 2)", "error: bad function: 1"},
+        {"(car 1)", "error: bad argument type: consp 1"},
+        {"(car)", "error: too few arguments"},
+        {"(car '(1) '(2))", "error: too many arguments"},
+        {"(strcat \"a\" 1)", "error: bad argument type: stringp 1"},
+        {"(setq 1 2)", "error: bad argument type: symbolp 1"},
+        {"(setq t 2)", "error: bad argument type: symbolp T"},
+        {"(setq a)", "error: too few arguments"},
+        {"(nth -1 '(1))", "error: bad argument type: fixnump -1"},
+        {"(nth 0 \"s\")", "error: bad argument type: listp \"s\""},
+        {"(foreach e)", "error: too few arguments"},
+        {"(foreach 1 '(1) 1)", "error: bad argument type: symbolp 1"},
+        {"(list 1", "error: malformed list on input"},
+        {"(list 1))", "error: extra right paren on input"},
+        // The arguments of an unknown function are not evaluated.
+        {"(nosuch (setq z 1)) ", "error: no function definition: NOSUCH"},
+        {"z", "nil"},
+    });
+}
+
+TEST_F(LispInterpreterTest, AnErrorInTheErrorHandlerIsToldOnceAndNotHandledAgain) {
+    eval("(defun *error* (m) (princ (strcat \"handler: \" m \"\\n\")) (car 1))");
+    eval("(defun f () (car 2))");
+    try {
+        in.evalText(L"(f)");
+    } catch (const LispError& error) {
+        in.reportError(error.what());
+    }
+    EXPECT_EQ(out.str(), "handler: bad argument type: consp 2\n");
+    EXPECT_EQ(err.str(), "; error: bad argument type: consp 1\n");
 }
 
 TEST_F(LispInterpreterTest, DeepEvaluationIsRefusedNotAStackOverflow) {
@@ -132,6 +165,10 @@ TEST_F(LispInterpreterTest, DeepEvaluationIsRefusedNotAStackOverflow) {
     eval(loop);
     EXPECT_NE(eval("(foreach i items (setq x (list x)))").find("nested too deeply"),
               std::string::npos);
+    // So does a function that calls itself without end.
+    EXPECT_EQ(eval("(defun f (n) (f (1+ n))) (f 0)"),
+              "error: evaluation nested too deeply (more than " + std::to_string(kMaxEvalDepth) +
+                  " levels)");
 }
 
 TEST_F(LispInterpreterTest, LoadEvaluatesAFileAndGivesItsLastValue) {
