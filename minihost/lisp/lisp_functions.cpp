@@ -2,7 +2,7 @@
 // catch-all forms that let a script go on after an error.
 #include "minihost/lisp/lisp_functions.h"
 
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
 
 namespace minihost::lisp {

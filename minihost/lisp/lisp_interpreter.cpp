@@ -10,7 +10,7 @@
 
 #include "host/lisp_calls.h"
 #include "minihost/frame/external_calls.h"
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_chain.h"
 #include "minihost/lisp/lisp_functions.h"
 #include "minihost/lisp/lisp_printer.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "minihost/lisp/lisp_files.h"
+#include "minihost/lisp/builtins/lisp_files.h"
 #include "minihost/lisp/lisp_functions.h"
 #include "minihost/runtime/utf8.h"
 

@@ -1,4 +1,4 @@
-#include "minihost/lisp/lisp_text16.h"
+#include "minihost/lisp/builtins/lisp_text16.h"
 
 #include <cwctype>
 #include <locale.h>

@@ -1,6 +1,6 @@
 // Lists: building, searching, taking apart (car and cdr up to four levels deep), sorting, and
 // the predicates and type of values.
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
 
 namespace minihost::lisp {

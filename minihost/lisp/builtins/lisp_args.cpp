@@ -1,5 +1,5 @@
 // Argument checks shared by the builtin families, with the host's messages.
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
 
 namespace minihost::lisp {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
-#include "minihost/lisp/lisp_text16.h"
+#include "minihost/lisp/builtins/lisp_text16.h"
 
 namespace minihost::lisp {
 namespace {

@@ -1,9 +1,9 @@
 // Strings: lengths, positions and pieces counted in UTF-16 units as the host counts them,
 // case, searching, replacing, trimming, character codes, and values to and from text.
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
 #include "minihost/lisp/lisp_reader.h"
-#include "minihost/lisp/lisp_text16.h"
+#include "minihost/lisp/builtins/lisp_text16.h"
 
 namespace minihost::lisp {
 namespace {

@@ -2,7 +2,7 @@
 // with a fuzz.
 #include <cmath>
 
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
 
 namespace minihost::lisp {

@@ -1,7 +1,7 @@
 // Printing: princ, prin1, print, terpri and write-line, to the program's output or to a file
 // that open gave.
-#include "minihost/lisp/lisp_builtins.h"
-#include "minihost/lisp/lisp_files.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_files.h"
 #include "minihost/lisp/lisp_printer.h"
 
 namespace minihost::lisp {

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include "host/wide_runtime.h"
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
-#include "minihost/lisp/lisp_text16.h"
+#include "minihost/lisp/builtins/lisp_text16.h"
 #include "minihost/runtime/path_text.h"
 
 namespace minihost::lisp {

@@ -1,12 +1,12 @@
 // Files of the LISP: open, close and read-line, on streams of UTF-8 text.
-#include "minihost/lisp/lisp_files.h"
+#include "minihost/lisp/builtins/lisp_files.h"
 
 #include <iostream>
 #include <sys/stat.h>
 
-#include "minihost/lisp/lisp_builtins.h"
+#include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
-#include "minihost/lisp/lisp_text16.h"
+#include "minihost/lisp/builtins/lisp_text16.h"
 #include "minihost/runtime/path_text.h"
 
 namespace minihost::lisp {
