@@ -10,6 +10,7 @@
 #include "minihost/drawing/dxf/pair_alignment.h"
 
 namespace minihost {
+namespace dxf {
 namespace {
 
 void appendGroup(std::string& out, const char* code, const std::string& value,
@@ -28,7 +29,7 @@ struct VariableWriter {
 
     bool variable(const char* name, const std::wstring& text) const {
         std::string line;
-        if (!dxf::encodeValue(text, line, codePage))
+        if (!encodeValue(text, line, codePage))
             return false;
         appendGroup(out, "  9", name, eol);
         appendGroup(out, "  1", line, eol);
@@ -49,7 +50,7 @@ struct VariableWriter {
 class CustomPairs {
   public:
     // `first` is the index of the file's first custom variable.
-    CustomPairs(const DrawingFile& file, int first, const drawing::CustomList& before,
+    CustomPairs(const DrawingFile& file, int first, const CustomList& before,
                 const SummaryData& summary, const VariableWriter& write)
         : mFile(file), mBeforeList(before), mSummary(summary), mWrite(write), mFirst(first),
           mPairOf(file.vars.size(), -1), mAfter(file.customVars.size()) {
@@ -85,8 +86,8 @@ class CustomPairs {
                     return false;
             return true;
         }
-        const drawing::Var& var = mFile.vars[j];
-        const bool isTag = var.kind == drawing::kCustomTag;
+        const Var& var = mFile.vars[j];
+        const bool isTag = var.kind == kCustomTag;
         const int p = mPairOf[j];
         if (isTag && p == 0 && !pairs(mBefore))
             return false;
@@ -111,7 +112,7 @@ class CustomPairs {
     }
 
     const DrawingFile& mFile;
-    const drawing::CustomList& mBeforeList; // the file's custom pairs, decoded
+    const CustomList& mBeforeList; // the file's custom pairs, decoded
     const SummaryData& mSummary;
     const VariableWriter& mWrite;
     bool mWholeList = false;
@@ -123,8 +124,6 @@ class CustomPairs {
 };
 
 } // namespace
-
-namespace drawing {
 
 Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out) {
     const std::vector<Var>& vars = file.vars;
@@ -226,5 +225,5 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     return Acad::eOk;
 }
 
-} // namespace drawing
+} // namespace dxf
 } // namespace minihost
