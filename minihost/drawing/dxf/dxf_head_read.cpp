@@ -3,8 +3,10 @@
 #include "minihost/drawing/drawing_file_impl.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -188,18 +190,27 @@ std::string trimmed(const char* s, std::size_t n) {
 
 namespace {
 
-// A header variable named `name` whose groups start at `begin`, with its kind.
+// A header variable named `name` whose groups start at `begin`, with its kind. A header has
+// hundreds of variables and a read looks at each: the names are compared as views, length
+// first, so that most are ruled out without reading a byte of them.
 Var namedVar(std::string name, std::size_t begin) {
+    static const auto kKinds = [] {
+        std::array<std::string_view, kBuiltInCount + 2> names;
+        for (int i = 0; i < kBuiltInCount; ++i)
+            names[static_cast<std::size_t>(i)] = kBuiltInNames[i];
+        names[kCustomTag] = "$CUSTOMPROPERTYTAG";
+        names[kCustomValue] = "$CUSTOMPROPERTY";
+        return names;
+    }();
     Var var;
     var.name = std::move(name);
     var.begin = begin;
-    for (int i = 0; i < kBuiltInCount; ++i)
-        if (var.name == kBuiltInNames[i])
-            var.kind = i;
-    if (var.name == "$CUSTOMPROPERTYTAG")
-        var.kind = kCustomTag;
-    else if (var.name == "$CUSTOMPROPERTY")
-        var.kind = kCustomValue;
+    const std::string_view view(var.name);
+    for (std::size_t i = 0; i < kKinds.size(); ++i)
+        if (view == kKinds[i]) {
+            var.kind = static_cast<int>(i);
+            break;
+        }
     return var;
 }
 
@@ -211,9 +222,9 @@ Acad::ErrorStatus readVersion(DrawingFile& file) {
     }; // only for the short variables of the version and code page
     std::string codePage;
     for (const Var& var : file.vars) {
-        if (var.name == "$ACADVER" && file.version.empty())
+        if (var.name == std::string_view("$ACADVER") && file.version.empty())
             file.version = trimmed(value(var).data(), value(var).size());
-        else if (var.name == "$DWGCODEPAGE" && codePage.empty())
+        else if (var.name == std::string_view("$DWGCODEPAGE") && codePage.empty())
             codePage = value(var);
     }
     if (!supportedVersion(file.version))
