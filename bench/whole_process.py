@@ -1,27 +1,29 @@
 #!/usr/bin/env python3
 """Whole-process cost of the two LISP functions over a folder of closed drawings.
 
-One run makes COUNT closed drawings (copies of one new drawing with a few properties) in a
-temporary folder, then times, as whole processes of the minihost program:
+One run makes COUNT closed drawings in a temporary folder: by default copies of the shared real
+drawings (../shared/drawings, DXF, and ../shared/dwg, binary; those minihost reads), the two
+formats in turn; with --synthetic, copies of one new drawing with a few properties. It then
+times, as whole processes of the minihost program:
 
-  read   a LISP script that calls (getsumleaf path) once for each drawing
-  write  a LISP script that calls (setsumleaf path T "Checked" "yes") once for each drawing
+  read   a LISP script, (foreach f '("drawing-00000.dxf" ...) ...), that calls (getsumleaf f)
+         once for each drawing
+  write  the same with (setsumleaf f T "Checked" "yes"): a read, a merge and a save with backup
   start  the program with a script that does nothing (start, module load, exit)
 
-against the same number of plain file operations on COUNT files of 4 KiB, done here with the
-operating system's calls (os.open/os.read/os.write/os.fsync, so that little of Python is in the
-figures):
+against the floor, measured by bench/file_floor.cpp (built as file_floor) on copies of the same
+drawings, with the system's calls alone and its own clock:
 
-  open-read-close   open, read the whole file, close
-  copy+flush        copy to a new file, fsync it, close
-  copy+flush+rename as above, then rename it over the original and fsync the folder: the
-                    steps of an atomic save
+  head-read   open, read the first 64 KiB (or all of a smaller file), close
+  replace     read the file, write it to a new file beside it, fsync, close, rename it over the
+              file, fsync the folder: a minimal crash-safe replace
 
-and prints the time per drawing or file and the ratios. The measurements run in REPEAT rounds,
-each in turn, and each figure is the median of its rounds. It builds nothing: BUILD is a build
-folder that holds minihost and the module.
+and prints the time per drawing and the ratios, each less the program's start. The measurements
+run in REPEAT rounds, each in turn, and each figure is the median of its rounds. It builds
+nothing: BUILD is a build folder that holds minihost, the module and file_floor.
 
     python3 bench/whole_process.py BUILD [--count 1000] [--repeat 5] [--dir FOLDER]
+                                         [--shared FOLDER] [--synthetic]
 
 Uses only the standard library; nothing it prints is a pass or a fail.
 """
@@ -35,7 +37,7 @@ import sys
 import tempfile
 import time
 
-PLAIN_SIZE = 4096
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def run_minihost(minihost, folder, script):
@@ -50,14 +52,31 @@ def run_minihost(minihost, folder, script):
     return elapsed
 
 
+def run_floor(file_floor, mode, listing):
+    """The seconds file_floor reports for `mode` over the paths in `listing`."""
+    done = subprocess.run([file_floor, mode, listing], capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit(f"file_floor {mode} failed:\n{done.stderr}")
+    return float(done.stdout)
+
+
 def write_script(path, forms):
     with open(path, "w", encoding="utf-8") as out:
         out.writelines(form + "\n" for form in forms)
         out.write("(princ)\n")
 
 
-def make_drawings(minihost, folder, count):
-    """COUNT copies of one new drawing with a title, an author and two custom properties."""
+def foreach_script(path, names, call):
+    """A script that applies `call` (a form on f) to each name, and says so when it gives nil."""
+    quoted = " ".join(f'"{n}"' for n in names)
+    write_script(
+        path,
+        [f"(foreach f '({quoted})\n  (if (not {call}) (princ (strcat \"no list for \" f \"\\n\"))))"],
+    )
+
+
+def synthetic_templates(minihost, folder):
+    """One new drawing with a title, an author and two custom properties."""
     template = "template.dwg"
     setup = os.path.join(folder, "setup.lsp")
     write_script(
@@ -70,139 +89,135 @@ def make_drawings(minihost, folder, count):
     )
     run_minihost(minihost, folder, setup)
     os.remove(os.path.join(folder, "template.bak"))
-    names = [f"drawing-{i:05d}.dwg" for i in range(count)]
-    for name in names:
-        shutil.copyfile(os.path.join(folder, template), os.path.join(folder, name))
-    return names, os.path.getsize(os.path.join(folder, template))
+    os.remove(setup)
+    return [[os.path.join(folder, template)]]
 
 
-def make_plain_files(folder, count):
-    os.makedirs(folder)
-    block = bytes((i * 7) % 256 for i in range(PLAIN_SIZE))
-    paths = [os.path.join(folder, f"file-{i:05d}.bin") for i in range(count)]
-    for path in paths:
-        with open(path, "wb") as out:
-            out.write(block)
-    return paths
+def shared_templates(minihost, folder, shared):
+    """The shared drawings minihost reads, by format: [[DXF...], [binary...]]."""
+    groups = []
+    for sub, extension in (("drawings", ".dxf"), ("dwg", ".dwg")):
+        source = os.path.join(shared, sub)
+        names = sorted(n for n in os.listdir(source) if n.endswith(extension))
+        for name in names:
+            shutil.copyfile(os.path.join(source, name), os.path.join(folder, name))
+            os.chmod(os.path.join(folder, name), 0o644)
+        probe = os.path.join(folder, "probe.lsp")
+        write_script(probe, [f'(if (getsumleaf "{n}") (princ "{n}\\n"))' for n in names])
+        done = subprocess.run([minihost, probe], cwd=folder, capture_output=True, text=True)
+        os.remove(probe)
+        readable = done.stdout.split()
+        if not readable:
+            sys.exit(f"no drawing in {source} that minihost reads")
+        groups.append([os.path.join(folder, n) for n in readable])
+    return groups
 
 
-def open_read_close(paths):
-    started = time.perf_counter()
-    for path in paths:
-        fd = os.open(path, os.O_RDONLY)
-        while os.read(fd, 65536):
-            pass
-        os.close(fd)
-    return time.perf_counter() - started
-
-
-def copy_flush(paths, rename):
-    folder_fd = os.open(os.path.dirname(paths[0]), os.O_RDONLY)
-    started = time.perf_counter()
-    for path in paths:
-        temp = path + ".tmp"
-        source = os.open(path, os.O_RDONLY)
-        target = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
-        while True:
-            data = os.read(source, 65536)
-            if not data:
-                break
-            os.write(target, data)
-        os.fsync(target)
-        os.close(target)
-        os.close(source)
-        if rename:
-            os.rename(temp, path)
-            os.fsync(folder_fd)
-    elapsed = time.perf_counter() - started
-    os.close(folder_fd)
-    for path in paths:
-        if os.path.exists(path + ".tmp"):
-            os.remove(path + ".tmp")
-    return elapsed
+def make_drawings(templates, folder, count):
+    """COUNT copies, taking the template groups in turn and each group's drawings in turn."""
+    names = []
+    for i in range(count):
+        group = templates[i % len(templates)]
+        source = group[(i // len(templates)) % len(group)]
+        name = f"drawing-{i:05d}{os.path.splitext(source)[1]}"
+        shutil.copyfile(source, os.path.join(folder, name))
+        names.append(name)
+    return names
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("build", help="build folder with minihost and GetSumleaf2021x64.arx")
-    parser.add_argument("--count", type=int, default=1000, help="drawings and files (1000)")
+    parser.add_argument("build", help="build folder with minihost, the module and file_floor")
+    parser.add_argument("--count", type=int, default=1000, help="drawings (1000)")
     parser.add_argument("--repeat", type=int, default=5, help="rounds of measurements (5)")
     parser.add_argument(
         "--dir",
         default=os.environ.get("SUMLEAF_BENCH_DIR"),
         help="folder on the disk to measure (default: $SUMLEAF_BENCH_DIR or the temporary folder)",
     )
+    parser.add_argument(
+        "--shared",
+        default=os.path.join(HERE, "..", "..", "shared"),
+        help="the shared drawings (default: ../shared beside the repository)",
+    )
+    parser.add_argument(
+        "--synthetic", action="store_true", help="copies of one new drawing instead"
+    )
     args = parser.parse_args()
     if args.count < 1 or args.repeat < 1:
         parser.error("--count and --repeat must be at least 1")
 
     minihost = os.path.abspath(os.path.join(args.build, "minihost"))
+    file_floor = os.path.abspath(os.path.join(args.build, "file_floor"))
     module = os.path.join(args.build, "GetSumleaf2021x64.arx")
-    for needed in (minihost, module):
+    for needed in (minihost, module, file_floor):
         if not os.path.isfile(needed):
             sys.exit(f"not found: {needed} (build the project first)")
 
     with tempfile.TemporaryDirectory(prefix="sumleaf-whole-", dir=args.dir) as root:
+        sources = os.path.join(root, "sources")
         drawings = os.path.join(root, "drawings")
-        os.makedirs(drawings)
-        names, drawing_size = make_drawings(minihost, drawings, args.count)
-        plain = make_plain_files(os.path.join(root, "plain"), args.count)
+        floor = os.path.join(root, "floor")
+        for folder in (sources, drawings, floor):
+            os.makedirs(folder)
+        templates = (
+            synthetic_templates(minihost, sources)
+            if args.synthetic
+            else shared_templates(minihost, sources, args.shared)
+        )
+        names = make_drawings(templates, drawings, args.count)
+        make_drawings(templates, floor, args.count)
+        total = sum(os.path.getsize(os.path.join(drawings, n)) for n in names)
+        listing = os.path.join(root, "floor.txt")
+        with open(listing, "w", encoding="utf-8") as out:
+            out.writelines(os.path.join(floor, n) + "\n" for n in names)
 
         nothing = os.path.join(root, "nothing.lsp")
         read = os.path.join(root, "read.lsp")
         write = os.path.join(root, "write.lsp")
         write_script(nothing, [])
-        write_script(
-            read, [f'(if (not (getsumleaf "{n}")) (princ "no list for {n}\\n"))' for n in names]
-        )
-        write_script(
-            write,
-            [
-                f'(if (not (setsumleaf "{n}" T "Checked" "yes")) (princ "no list for {n}\\n"))'
-                for n in names
-            ],
-        )
+        foreach_script(read, names, "(getsumleaf f)")
+        foreach_script(write, names, '(setsumleaf f T "Checked" "yes")')
 
         # Rounds of every measurement in turn, so that each sees the same disk conditions.
         measures = {
             "start": lambda: run_minihost(minihost, drawings, nothing),
             "read": lambda: run_minihost(minihost, drawings, read),
             "write": lambda: run_minihost(minihost, drawings, write),
-            "plain_read": lambda: open_read_close(plain),
-            "plain_copy": lambda: copy_flush(plain, False),
-            "plain_atomic": lambda: copy_flush(plain, True),
+            "head_read": lambda: run_floor(file_floor, "read", listing),
+            "replace": lambda: run_floor(file_floor, "replace", listing),
         }
         runs = {name: [] for name in measures}
         for _ in range(args.repeat):
             for name, measure in measures.items():
                 runs[name].append(measure())
         figure = {name: statistics.median(times) for name, times in runs.items()}
-        start, reading, writing = figure["start"], figure["read"], figure["write"]
-        plain_read, plain_copy = figure["plain_read"], figure["plain_copy"]
-        plain_atomic = figure["plain_atomic"]
 
+    report(args, names, total, figure, templates)
+
+
+def report(args, names, total, figure, templates):
     n = args.count
+    start, reading, writing = figure["start"], figure["read"], figure["write"]
+    head_read, replace = figure["head_read"], figure["replace"]
+    dxf = sum(1 for name in names if name.endswith(".dxf"))
 
     def each(seconds):
         return f"{seconds / n * 1e6:10.1f} us"
 
-    print(f"{n} drawings of {drawing_size} bytes, {n} plain files of {PLAIN_SIZE} bytes; "
+    print(f"{n} drawings ({dxf} DXF, {n - dxf} binary; copies of "
+          f"{sum(len(g) for g in templates)} drawings), {total / n / 1024:.1f} KiB on average; "
           f"median of {args.repeat} rounds")
     print(f"minihost start and exit (whole)     {start * 1e3:10.1f} ms")
     print(f"getsumleaf per drawing (whole run)  {each(reading)}", end="")
     print(f"   less start {each(reading - start)}")
     print(f"setsumleaf per drawing (whole run)  {each(writing)}", end="")
     print(f"   less start {each(writing - start)}")
-    print(f"open-read-close per file            {each(plain_read)}")
-    print(f"copy+flush per file                 {each(plain_copy)}")
-    print(f"copy+flush+rename per file          {each(plain_atomic)}")
+    print(f"floor: head-read per file           {each(head_read)}")
+    print(f"floor: crash-safe replace per file  {each(replace)}")
     print("ratios (less start):")
-    print(f"  getsumleaf / open-read-close      {(reading - start) / plain_read:8.1f}")
-    print(f"  setsumleaf / copy+flush           {(writing - start) / plain_copy:8.2f}")
-    print(f"  setsumleaf / copy+flush+rename    {(writing - start) / plain_atomic:8.2f}")
-    print("ratios (whole run):")
-    print(f"  getsumleaf / open-read-close      {reading / plain_read:8.1f}")
-    print(f"  setsumleaf / copy+flush           {writing / plain_copy:8.2f}")
+    print(f"  getsumleaf / head-read            {(reading - start) / head_read:8.2f}")
+    print(f"  setsumleaf / replace              {(writing - start) / replace:8.2f}")
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
+#include <memory>
 #include <unordered_map>
 
 #include "minihost/runtime/utf8.h"
@@ -174,18 +175,39 @@ int fromDxfName(const std::string& name) {
 bool isAvailable(int codePage) {
     if (codePage == kUtf8)
         return true;
+    // What the system converts does not change while the process runs; a read asks each time.
+    thread_local std::unordered_map<int, bool> known;
+    auto found = known.find(codePage);
+    if (found != known.end())
+        return found->second;
     const std::string name = iconvName(codePage);
-    return Converter("UTF-8", name).ok() && Converter(name, "UTF-8").ok();
+    const bool available = Converter("UTF-8", name).ok() && Converter(name, "UTF-8").ok();
+    known.emplace(codePage, available);
+    return available;
 }
+
+namespace {
+// The converter from `codePage` to UTF-8, opened once per thread and code page: a read decodes
+// each of a drawing's texts, and opening a converter costs more than most texts' conversion.
+// Each run leaves it reset. Null when the system has none.
+Converter* decoderFrom(int codePage) {
+    thread_local std::unordered_map<int, std::unique_ptr<Converter>> open;
+    std::unique_ptr<Converter>& converter = open[codePage];
+    if (!converter)
+        converter = std::make_unique<Converter>("UTF-8", iconvName(codePage));
+    return converter->ok() ? converter.get() : nullptr;
+}
+} // namespace
 
 Status decode(int codePage, const char* bytes, std::size_t n, std::wstring& out) {
     if (codePage == kUtf8) {
         out += decodeUtf8(reinterpret_cast<const unsigned char*>(bytes), n);
         return Status::kOk;
     }
-    Converter toUtf8("UTF-8", iconvName(codePage));
-    if (!toUtf8.ok())
+    Converter* decoder = decoderFrom(codePage);
+    if (!decoder)
         return Status::kUnavailable;
+    Converter& toUtf8 = *decoder;
     std::string utf8;
     for (std::size_t at = 0; at < n;) {
         int error = 0;

@@ -3,6 +3,7 @@
 
 #include "host/summary_info.h"
 #include "minihost/drawing/database_impl.h"
+#include "minihost/drawing/failure_report.h"
 #include "minihost/runtime/fault.h"
 
 namespace {
@@ -34,12 +35,13 @@ AcRxClass* AcDbDatabase::isA() const {
     return desc();
 }
 
-Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, bool, const ACHAR*) {
+namespace {
+Acad::ErrorStatus readInto(DatabaseState& state, const ACHAR* fileName) {
     if (minihost::faultHit(minihost::HostOp::ReadDwgFile))
         return Acad::eFileAccessErr;
     if (!fileName)
         return Acad::eInvalidInput;
-    if (mState->loaded)
+    if (state.loaded)
         return Acad::eWasOpenForWrite; // only an empty database can be read into
     try {
         minihost::DrawingFilePtr file;
@@ -47,15 +49,20 @@ Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, boo
         Acad::ErrorStatus status = minihost::readDrawingFile(fileName, file, summary);
         if (status != Acad::eOk)
             return status;
-        mState->fileName = fileName;
-        mState->stored = std::move(summary);
-        mState->info.load(mState->stored);
-        mState->file = std::move(file);
-        mState->loaded = true;
+        state.fileName = fileName;
+        state.stored = std::move(summary);
+        state.info.load(state.stored);
+        state.file = std::move(file);
+        state.loaded = true;
     } catch (const std::bad_alloc&) {
         return Acad::eOutOfMemory;
     }
     return Acad::eOk;
+}
+} // namespace
+
+Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, bool, const ACHAR*) {
+    return minihost::reportFailure("readDwgFile", fileName, readInto(*mState, fileName));
 }
 
 void AcDbDatabase::setRetainOriginalThumbnailBitmap(bool retain) {
@@ -66,27 +73,34 @@ bool AcDbDatabase::retainOriginalThumbnailBitmap() const {
     return mState->retainPreview;
 }
 
+namespace {
+Acad::ErrorStatus saveFrom(DatabaseState& state, const ACHAR* fileName,
+                           const minihost::SaveOptions& options) {
+    if (minihost::faultHit(minihost::HostOp::SaveAs))
+        return Acad::eFileWriteError;
+    if (!fileName || !*fileName || !state.loaded)
+        return Acad::eInvalidInput;
+    try {
+        Acad::ErrorStatus status =
+            minihost::saveDrawingFile(state.file, state.stored, fileName, options);
+        if (status == Acad::eOk)
+            state.fileName = fileName;
+        return status;
+    } catch (const std::bad_alloc&) {
+        return Acad::eOutOfMemory;
+    }
+}
+} // namespace
+
 Acad::ErrorStatus AcDbDatabase::saveAs(const ACHAR* fileName, bool bakAndRename,
                                        AcDb::AcDbDwgVersion version,
                                        const SecurityParams* securityParams) {
-    if (minihost::faultHit(minihost::HostOp::SaveAs))
-        return Acad::eFileWriteError;
-    if (!fileName || !*fileName || !mState->loaded)
-        return Acad::eInvalidInput;
     minihost::SaveOptions options;
     options.keepBackup = bakAndRename;
     options.retainPreview = mState->retainPreview;
     options.version = static_cast<int>(version);
     options.hasSecurityParams = securityParams != nullptr;
-    try {
-        Acad::ErrorStatus status =
-            minihost::saveDrawingFile(mState->file, mState->stored, fileName, options);
-        if (status == Acad::eOk)
-            mState->fileName = fileName;
-        return status;
-    } catch (const std::bad_alloc&) {
-        return Acad::eOutOfMemory;
-    }
+    return minihost::reportFailure("saveAs", fileName, saveFrom(*mState, fileName, options));
 }
 
 const ACHAR* AcDbDatabase::originalFileName() const {

@@ -23,12 +23,10 @@ void DrawingFileDelete::operator()(DrawingFile* file) const {
 
 namespace {
 
-// Reads the head of the open file `fd` into a new DrawingFile that owns fd on success.
-Acad::ErrorStatus loadFrom(Fd& fd, DrawingFilePtr& out) {
-    struct stat st;
-    if (fsys::fstat(fd.get(), &st) != 0)
-        return Acad::eFileAccessErr;
-    if (!S_ISREG(st.st_mode))
+// Reads the head of the open file `fd`, which `st` describes as it was opened, into a new
+// DrawingFile that owns fd on success.
+Acad::ErrorStatus loadFrom(Fd& fd, const FileIdentity& st, DrawingFilePtr& out) {
+    if (!S_ISREG(st.mode))
         return Acad::eFileAccessErr;
     DrawingFilePtr file(new DrawingFile);
     // The content decides the format, whatever the file is named.
@@ -42,12 +40,12 @@ Acad::ErrorStatus loadFrom(Fd& fd, DrawingFilePtr& out) {
     Acad::ErrorStatus status;
     if (dwg::isBinaryDrawing(start, static_cast<std::size_t>(got))) {
         file->binary.reset(new dwg::BinaryDrawing);
-        status = dwg::readBinaryFile(fd.get(), st.st_size, *file->binary);
+        status = dwg::readBinaryFile(fd.get(), st.size, *file->binary);
         if (status != Acad::eOk)
             return status;
         file->version = file->binary->version;
-        file->size = st.st_size;
-    } else if ((status = dxf::parseHead(fd.get(), st.st_size, *file)) != Acad::eOk) {
+        file->size = st.size;
+    } else if ((status = dxf::parseHead(fd.get(), st.size, *file)) != Acad::eOk) {
         return status;
     }
     file->fd = fd.release();
@@ -71,7 +69,7 @@ Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, Sum
         return status;
     Fd fd(opened);
     DrawingFilePtr loaded;
-    if ((status = loadFrom(fd, loaded)) != Acad::eOk)
+    if ((status = loadFrom(fd, identity, loaded)) != Acad::eOk)
         return status;
     loaded->identity = std::move(identity);
     // Decoded straight from the head, once: a drawing keeps no second copy of its texts (a

@@ -10,6 +10,7 @@
 #include "host/wide_runtime.h"
 #include "minihost/drawing/database_impl.h"
 #include "minihost/runtime/fault.h"
+#include "minihost/runtime/status_names.h"
 #include "minihost/frame/frame_internal.h"
 
 void AcApDocManagerReactor::documentCreated(AcApDocument*) {}
@@ -162,51 +163,14 @@ AcApDocument* addDocument(const std::wstring& fileName, std::unique_ptr<AcDbData
 
 } // namespace
 
-namespace {
-
-// Each status's name and what it means to a user, by value.
-const char* const kStatuses[][2] = {
-    {"eOk", "success"},
-    {"eNotImplementedYet", "not available here, such as a code page the system cannot convert"},
-    {"eNotApplicable", "not applicable"},
-    {"eInvalidInput", "invalid input"},
-    {"eKeyNotFound", "key not found"},
-    {"eDuplicateKey", "duplicate key"},
-    {"eInvalidIndex", "invalid index"},
-    {"eOutOfMemory", "out of memory"},
-    {"eNullObjectPointer", "null object"},
-    {"eFileNotFound", "file not found"},
-    {"eFileAccessErr", "the file cannot be accessed"},
-    {"eNotADrawing", "not a drawing file"},
-    {"eDwgCorrupt", "the drawing file is damaged"},
-    {"eDwgNeedsRecovery", "the drawing file is truncated"},
-    {"eUnsupportedVersion", "unsupported drawing file version"},
-    {"eFileWriteError", "the file cannot be written"},
-    {"eFileSystemErr", "file system error"},
-    {"eNotSupportedInDwgApi", "not supported"},
-    {"eWasOpenForWrite", "the database is already loaded"},
-    {"eFileSharingViolation",
-     "another program changed the file or where its path leads, or is saving it"},
-    {"eDwgCRCError", "a check value of the drawing file does not match"},
-    {"eBadDwgHeader", "the drawing file's layout is not one this host reads"},
-    {"eInvalidDwgVersion", "a drawing file version newer than this host knows"},
-    {"eSecErrorDecryptingData", "the drawing's properties are encrypted"},
-    {"eUnsupportedFileFormat", "binary DXF is not read"},
-};
-constexpr int kStatusCount = static_cast<int>(sizeof kStatuses / sizeof kStatuses[0]);
-
-} // namespace
-
 std::string statusWords(int status) {
-    if (status >= 0 && status < kStatusCount)
-        return kStatuses[status][1];
-    return "status " + std::to_string(status);
+    const char* meaning = statusMeaning(status);
+    return meaning ? meaning : "status " + std::to_string(status);
 }
 
 std::string statusText(int status) {
-    if (status >= 0 && status < kStatusCount)
-        return std::string(kStatuses[status][0]) + " (" + kStatuses[status][1] + ")";
-    return statusWords(status);
+    const char* name = statusName(status);
+    return name ? std::string(name) + " (" + statusMeaning(status) + ")" : statusWords(status);
 }
 
 AcApDocument* openDocument(const std::wstring& path, std::string& error) {

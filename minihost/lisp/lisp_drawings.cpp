@@ -55,7 +55,7 @@ ValuePtr drawingNew(Interpreter& in, const std::vector<ValuePtr>& args) {
     SummaryData empty;
     Acad::ErrorStatus status = saveDrawingFile(nullptr, empty, path.c_str(), SaveOptions{});
     if (status != Acad::eOk) {
-        in.warn("drawing-new: cannot write " + quoted(path) + ": " + statusWords(status));
+        in.warn("drawing-new: cannot write " + quoted(path) + ": " + statusText(status));
         return nil();
     }
     return t();
@@ -101,7 +101,7 @@ ValuePtr drawingSave(Interpreter& in, const std::vector<ValuePtr>& args) {
     }
     Acad::ErrorStatus status = database->saveAs(target.c_str(), false);
     if (status != Acad::eOk) {
-        in.warn("drawing-save: cannot save " + quoted(target) + ": " + statusWords(status));
+        in.warn("drawing-save: cannot save " + quoted(target) + ": " + statusText(status));
         return nil();
     }
     return t();

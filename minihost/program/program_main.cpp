@@ -13,6 +13,7 @@
 #include <readline/history.h>
 #include <readline/readline.h>
 
+#include "minihost/drawing/failure_report.h"
 #include "minihost/frame/documents.h"
 #include "minihost/lisp/lisp_interpreter.h"
 #include "minihost/lisp/lisp_printer.h"
@@ -27,7 +28,8 @@ using minihost::lisp::LispError;
 using minihost::lisp::Reader;
 
 const char kUsage[] =
-    R"(usage: minihost [--module PATH] [--open DRAWING]... [-e EXPRESSION]... [SCRIPT.lsp]...
+    R"(usage: minihost [--verbose] [--module PATH] [--open DRAWING]... [-e EXPRESSION]...
+                [SCRIPT.lsp]...
 
 Runs the stand-in host with a module loaded and evaluates LISP in it.
 
@@ -39,6 +41,11 @@ Runs the stand-in host with a module loaded and evaluates LISP in it.
                     several times to evaluate several expressions in order
   SCRIPT.lsp        load the script after the expressions: its top-level forms are evaluated
                     in order and only what they print is printed
+  --verbose         report on standard error why a read or save of a drawing file failed,
+                    with the host operation, the file and the status, e.g.
+                    "; readDwgFile plan.dwg: eDwgCRCError"; the same as setting the
+                    environment variable MINIHOST_VERBOSE=1. Without it the host says
+                    nothing of a failure the module handles (getsumleaf gives nil).
   --help            show this text
 
 With neither expressions nor scripts, minihost reads expressions at a prompt and prints each
@@ -58,6 +65,7 @@ with status 2.
 )";
 
 struct Options {
+    bool verbose = false;
     std::string module;
     std::vector<std::string> drawings;
     std::vector<std::string> expressions;
@@ -87,6 +95,8 @@ bool parse(int argc, char** argv, Options& options, bool& help) {
             onlyScripts = true;
         } else if (arg == "--help" || arg == "-h") {
             help = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
         } else if (arg == "--module" || arg == "--open" || arg == "-e") {
             if (i + 1 == argc) {
                 std::cerr << "minihost: " << arg << " needs a value\n";
@@ -243,7 +253,14 @@ bool runBatch(Interpreter& in, const Options& options) {
     });
 }
 
+// --verbose, or MINIHOST_VERBOSE set to anything but "" or "0".
+bool verboseWanted(const Options& options) {
+    const char* variable = std::getenv("MINIHOST_VERBOSE");
+    return options.verbose || (variable && *variable && std::string(variable) != "0");
+}
+
 int run(const Options& options) {
+    minihost::setFailureReports(verboseWanted(options));
     std::string modulePath =
         options.module.empty() ? programFolder() + "GetSumleaf2021x64.arx" : options.module;
     std::string error;

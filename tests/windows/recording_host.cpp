@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "minihost/drawing/drawing_file.h"
+#include "minihost/drawing/failure_report.h"
 
 namespace {
 
@@ -240,6 +241,10 @@ Acad::ErrorStatus saveDrawingFile(DrawingFile*, const SummaryData&, const wchar_
 Acad::ErrorStatus saveDrawingFile(DrawingFilePtr& file, const SummaryData& summary,
                                   const wchar_t* path, const SaveOptions& options) {
     return saveDrawingFile(file.get(), summary, path, options);
+}
+// The transcript records every read and save; there is no verbose mode to report them.
+Acad::ErrorStatus reportFailure(const char*, const wchar_t*, Acad::ErrorStatus status) {
+    return status;
 }
 } // namespace minihost
 

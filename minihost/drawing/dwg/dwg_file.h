@@ -14,7 +14,8 @@ namespace dwg {
 Acad::ErrorStatus readBinaryFile(int fd, off_t size, BinaryDrawing& out);
 
 // The ReadBytes of an open file: short reads are continued, the end of the file is
-// eDwgNeedsRecovery, a failed read eFileAccessErr.
+// eDwgNeedsRecovery, a failed read eFileAccessErr. It reads at least 4 KiB at a time and serves
+// the next reads from those bytes while they hold them: make a new one to see the file anew.
 ReadBytes fileBytes(int fd);
 
 } // namespace dwg

@@ -64,6 +64,7 @@ bool untouched(const struct stat& st, const FileIdentity& id) {
 
 void describe(const struct stat& st, FileIdentity& id) {
     id.known = true;
+    id.mode = st.st_mode;
     id.device = st.st_dev;
     id.inode = st.st_ino;
     id.size = st.st_size;
@@ -603,9 +604,12 @@ void Replacement::dropNames() {
 
 } // namespace
 
-Acad::ErrorStatus resolveSaveTarget(const std::string& path, std::string& folder,
-                                    std::string& name) {
+namespace {
+// resolveSaveTarget's work; `followed` tells whether a symbolic link was followed.
+Acad::ErrorStatus resolveTarget(const std::string& path, std::string& folder, std::string& name,
+                                bool& followed) {
     std::string at = path;
+    followed = false;
     for (int hops = 0;; ++hops) {
         struct stat st;
         if (fsys::lstatPath(at.c_str(), &st) != 0) {
@@ -624,6 +628,7 @@ Acad::ErrorStatus resolveSaveTarget(const std::string& path, std::string& folder
         to.resize(static_cast<std::size_t>(size));
         std::size_t slash = at.rfind('/');
         at = to[0] == '/' || slash == std::string::npos ? to : at.substr(0, slash + 1) + to;
+        followed = true;
     }
     std::size_t slash = at.rfind('/');
     std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : at.substr(0, slash);
@@ -636,10 +641,18 @@ Acad::ErrorStatus resolveSaveTarget(const std::string& path, std::string& folder
     folder = real.get();
     return Acad::eOk;
 }
+} // namespace
+
+Acad::ErrorStatus resolveSaveTarget(const std::string& path, std::string& folder,
+                                    std::string& name) {
+    bool followed;
+    return resolveTarget(path, folder, name, followed);
+}
 
 Acad::ErrorStatus openIdentified(const std::string& path, int& fd, FileIdentity& identity) {
     std::string folder, name;
-    Acad::ErrorStatus status = resolveSaveTarget(path, folder, name);
+    bool followed;
+    Acad::ErrorStatus status = resolveTarget(path, folder, name, followed);
     if (status != Acad::eOk)
         return status == Acad::eInvalidInput ? Acad::eFileAccessErr : status;
     // O_PATH: a folder the process may pass through but not list still holds drawings.
@@ -656,8 +669,12 @@ Acad::ErrorStatus openIdentified(const std::string& path, int& fd, FileIdentity&
     FileIdentity id;
     describe(st, id);
     id.path = joined(folder, name);
-    id.names.push_back(spelling(path));
-    std::string resolved = resolvedSpelling(path);
+    // Without a link followed, the folder is the path's own resolved, so the resolved spelling
+    // is id.path; and a bare name's spelling is the same (the current folder as the system
+    // gives it has nothing to resolve). Reads in a loop spare these calls of getcwd.
+    const bool bare = !followed && path.find('/') == std::string::npos;
+    id.names.push_back(bare ? id.path : spelling(path));
+    std::string resolved = followed ? resolvedSpelling(path) : id.path;
     if (!resolved.empty() && resolved != id.names.front())
         id.names.push_back(resolved);
     id.folder = std::move(dir);

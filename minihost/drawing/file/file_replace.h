@@ -35,6 +35,7 @@ struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
+    mode_t mode = 0; // its type and permissions
     struct timespec modified = {};
     struct timespec changed = {}; // the change time: any write, even one that restores mtime
 };

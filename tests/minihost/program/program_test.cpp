@@ -30,6 +30,8 @@ using testing_support::writeFile;
 
 const fs::path kCases = fs::path(SUMLEAF_SOURCE_DIR) / "tests" / "minihost" / "program" / "cases";
 const fs::path kProgram = fs::path(SUMLEAF_BINARY_DIR) / "minihost";
+// The expected output is the quiet program's, whatever the environment of the test run.
+const bool kQuiet = ::unsetenv("MINIHOST_VERBOSE") == 0;
 
 std::string shellQuoted(const std::string& s) {
     std::string out = "'";
@@ -213,6 +215,51 @@ TEST(Program, ABinaryDrawingOpensChangesInMemoryAndSavesEveryProperty) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir / "plan.dwg").compare(0, 6, "AC1032"), 0);
+}
+
+// --verbose, or MINIHOST_VERBOSE=1, names the host operation, the file and the status of each
+// failed read or save (the module's as well as the program's); without it the host adds
+// nothing to what the program says.
+TEST(Program, VerboseNamesTheStatusOfEveryFailedReadOrSave) {
+    ASSERT_TRUE(kQuiet);
+    TempDir dir;
+    const fs::path binary = testing_support::sharedDrawings().parent_path() / "dwg";
+    for (const char* name : {"crc.dwg", "plan.dwg"}) {
+        fs::copy_file(binary / "r2018_plain.dwg", dir / name);
+        fs::permissions(dir / name, fs::perms::owner_write, fs::perm_options::add);
+    }
+    std::string damaged = readFile(dir / "crc.dwg");
+    damaged.at(0x90) ^= 0x01; // in the file header, under its CRC-32
+    writeFile(dir / "crc.dwg", damaged);
+    fs::create_directory(dir / "folder");
+    // A summary larger than a binary drawing's summary page can hold: the save is refused.
+    writeFile(dir / "big.lsp",
+              "(setsumleaf \"plan.dwg\" \"Comments\" \"" + std::string(16000, 'x') + "\")");
+    struct Case {
+        const char* expression;
+        std::string report;  // with --verbose only
+        std::string message; // always
+    } cases[] = {
+        {"(getsumleaf \"crc.dwg\")", "; readDwgFile crc.dwg: eDwgCRCError\n", ""},
+        {"(getsumleaf \"missing.dxf\")", "; readDwgFile missing.dxf: eFileNotFound\n", ""},
+        {"(load \"big\")", "; saveAs $DIR/plan.dwg: eInvalidInput\n", ""},
+        {"(drawing-open \"crc.dwg\")", "; readDwgFile crc.dwg: eDwgCRCError\n",
+         "; drawing-open: cannot open \"crc.dwg\": eDwgCRCError (a check value of the drawing "
+         "file does not match)\n"},
+        {"(drawing-save \"folder\")", "; saveAs folder: eFileAccessErr\n",
+         "; drawing-save: cannot save \"folder\": eFileAccessErr (the file cannot be "
+         "accessed)\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string args = "-e " + shellQuoted(c.expression);
+        EXPECT_EQ(run(dir.path(), args).err, c.message) << c.expression;
+        EXPECT_EQ(run(dir.path(), "--verbose " + args).err, c.report + c.message) << c.expression;
+        ::setenv("MINIHOST_VERBOSE", "1", 1);
+        Outcome r = run(dir.path(), args);
+        ::unsetenv("MINIHOST_VERBOSE");
+        EXPECT_EQ(r.err, c.report + c.message) << c.expression;
+        EXPECT_EQ(r.out, "nil\n") << c.expression;
+    }
 }
 
 // What load refuses: a folder reads like a missing file, and an endless file stops at the cap.
