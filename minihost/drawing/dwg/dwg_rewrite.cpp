@@ -160,6 +160,16 @@ Acad::ErrorStatus keepOldPages(const Container& c, std::uint64_t fileSize, std::
     return Acad::eOk;
 }
 
+// The pages that became gaps in this rewrite, written as zeros: what they held (a summary's old
+// texts, among others) must not outlive the save that replaced it. Gaps numbered beyond
+// `oldHighestGap` are the new ones.
+void clearNewGaps(const Layout& layout, std::uint32_t oldHighestGap,
+                  std::vector<PageInPlace>& inPlace) {
+    for (const MapEntry& e : layout.map)
+        if (e.number < 0 && static_cast<std::uint32_t>(-e.number) > oldHighestGap)
+            inPlace.push_back({e.address, std::string(e.size, '\0')});
+}
+
 // The added pages at the end of the page area, numbered, entered in their sections, sealed.
 Acad::ErrorStatus placeAddedPages(Rewrite& rewrite, Layout& layout, std::string& out) {
     for (AddedPage& page : rewrite.added) {
@@ -303,6 +313,7 @@ Acad::ErrorStatus planRewrite(const BinaryDrawing& drawing, std::uint64_t fileSi
         keepOldPages(c, fileSize, rewrite.added.size() + 2, replaced, layout);
     if (status != Acad::eOk)
         return status;
+    clearNewGaps(layout, get32(c.header + kHighestGap), rewrite.inPlace);
 
     std::string added;
     if ((status = placeAddedPages(rewrite, layout, added)) != Acad::eOk)
