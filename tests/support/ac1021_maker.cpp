@@ -139,10 +139,9 @@ namespace {
 // Where the decoder puts a literal run's input bytes: output byte k is input byte order[k].
 std::vector<std::size_t> literalOrder(std::size_t n) {
     static const char* const kPieces[32] = {
-        "",     "1",     "2",     "3",     "4",     "41",    "141",   "142",
-        "8",    "81",    "181",   "182",   "84",    "841",   "1841",  "1842",
-        "88",   "818",   "1881",  "883",   "884",   "8841",  "8842",  "8843",
-        "888",  "8818",  "88181", "88182", "8884",  "88841", "88842", "288841"};
+        "",     "1",    "2",   "3",    "4",     "41",    "141",  "142",   "8",     "81",    "181",
+        "182",  "84",   "841", "1841", "1842",  "88",    "818",  "1881",  "883",   "884",   "8841",
+        "8842", "8843", "888", "8818", "88181", "88182", "8884", "88841", "88842", "288841"};
     std::vector<std::size_t> order;
     auto group = [&order](std::size_t start, const std::string& pieces) {
         std::vector<std::size_t> starts;
@@ -285,8 +284,8 @@ class Builder {
     std::string page(const std::string& plain, int encoding, bool compressed, bool summary);
     std::string pageMap(std::uint64_t ownSize, std::int64_t ownId) const;
     std::string payload(const SystemPage& pages, std::uint64_t pageMapAt, std::int64_t pageMapId,
-                        const SystemPage& sections, std::int64_t sectionMapId,
-                        std::uint64_t end, int fill) const;
+                        const SystemPage& sections, std::int64_t sectionMapId, std::uint64_t end,
+                        int fill) const;
     std::string header(std::uint64_t end, const SystemPage& pages, std::uint64_t pageMapAt,
                        std::int64_t pageMapId, const SystemPage& sections, std::int64_t smId);
 
@@ -333,16 +332,15 @@ std::string Builder::page(const std::string& plain, int encoding, bool compresse
     return entry;
 }
 
-void Builder::section(const std::string& name, const std::string& data, int pageCount,
-                      int encoding, bool compressed, bool summary) {
+void Builder::section(const std::string& name, const std::string& data, int pageCount, int encoding,
+                      bool compressed, bool summary) {
     const std::size_t chunk = (data.size() + pageCount - 1) / pageCount;
     std::string name16;
     for (char c : name + '\0')
         add(name16, static_cast<unsigned char>(c), 2);
     for (std::uint64_t v : {std::uint64_t{data.size()}, std::uint64_t{chunk}, std::uint64_t{0},
                             std::uint64_t{0x5EC7104}, std::uint64_t{name16.size()},
-                            std::uint64_t{0}, std::uint64_t(encoding),
-                            std::uint64_t(pageCount)})
+                            std::uint64_t{0}, std::uint64_t(encoding), std::uint64_t(pageCount)})
         add(mSectionMap, v);
     mSectionMap += name16;
     for (int p = 0; p < pageCount; ++p) {
@@ -371,20 +369,31 @@ std::string Builder::payload(const SystemPage& pages, std::uint64_t pageMapAt,
                              std::int64_t pageMapId, const SystemPage& sections,
                              std::int64_t sectionMapId, std::uint64_t end, int fill) const {
     std::string p(0x110, '\0');
-    const std::pair<std::size_t, std::uint64_t> fields[] = {
-        {0x00, 0x70},           {0x08, end},
-        {0x10, pages.storedCrc}, {0x18, mOptions.factor},
-        {0x38, pageMapAt - kPagesStart}, {0x40, std::uint64_t(pageMapId)},
-        {0x48, end - 0x400 - kPagesStart}, {0x50, pages.storedSize},
-        {0x58, pages.size},      {0x60, mRegions.size() + 1},
-        {0x68, std::uint64_t(pageMapId)}, {0x70, 0x20},
-        {0x78, 0x40},           {0x80, pages.crc},
-        {0x88, 0xF800},         {0x90, 4},
-        {0x98, 1},              {0xA0, std::uint64_t(mSections)},
-        {0xA8, sections.crc},   {0xB0, sections.storedSize},
-        {0xC0, std::uint64_t(sectionMapId)}, {0xC8, sections.size},
-        {0xD0, sections.storedCrc}, {0xD8, mOptions.factor},
-        {0xE8, 0x60100}};
+    const std::pair<std::size_t, std::uint64_t> fields[] = {{0x00, 0x70},
+                                                            {0x08, end},
+                                                            {0x10, pages.storedCrc},
+                                                            {0x18, mOptions.factor},
+                                                            {0x38, pageMapAt - kPagesStart},
+                                                            {0x40, std::uint64_t(pageMapId)},
+                                                            {0x48, end - 0x400 - kPagesStart},
+                                                            {0x50, pages.storedSize},
+                                                            {0x58, pages.size},
+                                                            {0x60, mRegions.size() + 1},
+                                                            {0x68, std::uint64_t(pageMapId)},
+                                                            {0x70, 0x20},
+                                                            {0x78, 0x40},
+                                                            {0x80, pages.crc},
+                                                            {0x88, 0xF800},
+                                                            {0x90, 4},
+                                                            {0x98, 1},
+                                                            {0xA0, std::uint64_t(mSections)},
+                                                            {0xA8, sections.crc},
+                                                            {0xB0, sections.storedSize},
+                                                            {0xC0, std::uint64_t(sectionMapId)},
+                                                            {0xC8, sections.size},
+                                                            {0xD0, sections.storedCrc},
+                                                            {0xD8, mOptions.factor},
+                                                            {0xE8, 0x60100}};
     for (const auto& f : fields)
         put(p, f.first, f.second, 8);
     const std::size_t spare[] = {0x20, 0x28, 0x30, 0xB8, 0xE0, 0xF8, 0x100};
@@ -400,8 +409,7 @@ std::string Builder::payload(const SystemPage& pages, std::uint64_t pageMapAt,
 // The file header's code words: the payload compressed to one of the lengths whose CRC start
 // value is known (or stored, when asked).
 std::string Builder::header(std::uint64_t end, const SystemPage& pages, std::uint64_t pageMapAt,
-                            std::int64_t pageMapId, const SystemPage& sections,
-                            std::int64_t smId) {
+                            std::int64_t pageMapId, const SystemPage& sections, std::int64_t smId) {
     static const std::uint64_t kStarts[] = {0x72182B364D43F885, 0xDA088710F3EAD1F8,
                                             0xF9AF353B747E4113, 0x407FF11758D60560,
                                             0x75621E993B47B3C2};
@@ -440,16 +448,14 @@ std::string Builder::finish() {
     const std::uint64_t pageMapAt = address();
     const std::int64_t pageMapId = mNextId++;
     std::uint64_t size = 0;
-    SystemPage pages = systemPage(pageMap(size, pageMapId), mOptions.factor,
-                                  mOptions.compressMaps);
+    SystemPage pages = systemPage(pageMap(size, pageMapId), mOptions.factor, mOptions.compressMaps);
     while (pages.bytes.size() > size) {
         size = pages.bytes.size();
         pages = systemPage(pageMap(size, pageMapId), mOptions.factor, mOptions.compressMaps);
     }
     pages.bytes.resize(size, '\0');
-    mMade.regions.push_back(
-        {"section map", interleavedOffsets(sectionMapAt, sections.words, 239, 0,
-                                           sections.storedSize)});
+    mMade.regions.push_back({"section map", interleavedOffsets(sectionMapAt, sections.words, 239, 0,
+                                                               sections.storedSize)});
     mMade.regions.push_back(
         {"page map", interleavedOffsets(pageMapAt, pages.words, 239, 0, pages.storedSize)});
     const std::uint64_t end = pageMapAt + size + 0x400;
@@ -457,7 +463,7 @@ std::string Builder::finish() {
     std::string file(0x80, '\0');
     file.replace(0, 6, "AC1021");
     put(file, 0x13, 30, 2);
-    put(file, 0x20, mSummaryAddress, 4);
+    put(file, 0x20, mMade.summaryAddress = mSummaryAddress, 4);
     put(file, 0x28, 0x80, 4);
     file += header(end, pages, pageMapAt, pageMapId, sections, sectionMapId);
     for (const Region& r : mRegions)

@@ -36,6 +36,7 @@ struct Made {
     std::vector<Region> regions; // the file header, the maps, each summary page
     int compressedPages = 0;     // summary pages stored compressed
     std::size_t payloadLength = 0;
+    std::uint64_t summaryAddress = 0; // of its first page, also at 0x20
 };
 
 // A drawing holding the summary section `summary` (see summarySection) and two filler sections.

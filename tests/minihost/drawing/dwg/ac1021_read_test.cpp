@@ -18,9 +18,14 @@ using dwg_test::readMemory;
 
 minihost::SummaryData sampleSummary(int repeat = 1) {
     minihost::SummaryData s;
-    const wchar_t* texts[] = {L"Plan of the ground floor", L"Subject", L"A. Author",
-                              L"walls doors", L"Comments with \U0001F600 and \u00E9",
-                              L"Last one", L"7", L"https://example.org/base/"};
+    const wchar_t* texts[] = {L"Plan of the ground floor",
+                              L"Subject",
+                              L"A. Author",
+                              L"walls doors",
+                              L"Comments with \U0001F600 and \u00E9",
+                              L"Last one",
+                              L"7",
+                              L"https://example.org/base/"};
     for (int i = 0; i < minihost::kBuiltInCount; ++i)
         for (int r = 0; r < repeat; ++r)
             s.builtIn[i] += texts[i];
@@ -43,7 +48,7 @@ TEST(Ac1021Pieces, LiteralOrderOfTheNoteAndStandardCrcValues) {
     EXPECT_EQ(out, "gfbcdea");
     const std::string check = "123456789";
     EXPECT_EQ(ac1021::crc64Reflected(~0ull, bytes(check), 9), 0xCAA717168609F281ull); // Jones
-    EXPECT_EQ(ac1021::crc64Forward(0, bytes(check), 9), 0x6C40DF5F0B497347ull); // ECMA-182
+    EXPECT_EQ(ac1021::crc64Forward(0, bytes(check), 9), 0x6C40DF5F0B497347ull);       // ECMA-182
 }
 
 TEST(Ac1021Pieces, MadeStreamsDecodeToTheirDataAndDamagedOnesAreRefused) {
@@ -77,11 +82,14 @@ std::vector<Layout> layouts() {
     return {
         {"stored page", sampleSummary(), Options{1, 1, false, true, 1, false}},
         {"interleaved page of one code word", empty, Options{1, 4, false, true, 1, false}},
-        {"interleaved page of two code words", sampleSummary(), Options{1, 4, false, true, 1, false}},
-        {"interleaved page of many code words", sampleSummary(5), Options{1, 4, false, true, 1, false}},
+        {"interleaved page of two code words", sampleSummary(),
+         Options{1, 4, false, true, 1, false}},
+        {"interleaved page of many code words", sampleSummary(5),
+         Options{1, 4, false, true, 1, false}},
         {"maps of more code words", sampleSummary(), Options{1, 1, false, true, 3, false}},
         {"compressed page", sampleSummary(4), Options{1, 1, true, true, 2, false}},
-        {"several interleaved compressed pages", sampleSummary(6), Options{3, 4, true, true, 1, false}},
+        {"several interleaved compressed pages", sampleSummary(6),
+         Options{3, 4, true, true, 1, false}},
         {"several stored pages", sampleSummary(2), Options{4, 1, false, true, 1, false}},
         {"stored payload and maps", sampleSummary(), Options{1, 1, false, false, 1, true}},
         {"no summary section", empty, Options{0, 1, false, true, 1, false}},
@@ -134,6 +142,31 @@ TEST(Ac1021Read, EveryDamageGivesAStatusNeverAWrongValue) {
             BinaryDrawing d;
             ASSERT_NE(readMemory(made.file.substr(0, size), d), Acad::eOk) << size;
         }
+    }
+}
+
+// The independent reader decodes the whole drawing and fails on made ones (they hold no objects),
+// but before that it finds the summary through their header, page map and section map, and
+// says so when the address at 0x20 disagrees with where it found it. Only the summary's real
+// shape is asked of it (one page as stored): it fails on a compressed summary page, and of
+// several pages it names the last.
+TEST(Ac1021Read, TheIndependentReaderFindsTheSummaryPageWhereTheMakerPutIt) {
+    if (!dwg_test::haveIndependentCheck())
+        GTEST_SKIP() << "../shared/tools/dwg-check is missing";
+    testing_support::TempDir dir;
+    for (const Layout& layout : layouts()) {
+        const ac1021_maker::Options& o = layout.options;
+        if (o.summaryPages != 1 || o.encoding != 1 || o.compressed)
+            continue;
+        SCOPED_TRACE(layout.name);
+        ac1021_maker::Made made =
+            ac1021_maker::make(ac1021_maker::summarySection(layout.summary), layout.options);
+        put32(bytes(made.file) + 0x20, 0x10);
+        testing_support::writeFile(dir / "made.dwg", made.file);
+        const nlohmann::json check = dwg_test::independentCheck(dir / "made.dwg");
+        const std::string found =
+            "summaryinfo_address mismatch: 16 != " + std::to_string(made.summaryAddress);
+        EXPECT_NE(check.dump().find(found), std::string::npos) << check.dump();
     }
 }
 
