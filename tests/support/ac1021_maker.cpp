@@ -320,6 +320,7 @@ std::string Builder::page(const std::string& plain, int encoding, bool compresse
     if (summary) {
         mMade.regions.push_back({"summary page " + std::to_string(region.id), covered});
         mSummaryAddress = mSummaryAddress ? mSummaryAddress : at;
+        mMade.summaryPageBytes += region.bytes.size();
     }
     std::string entry;
     add(entry, region.bytes.size());

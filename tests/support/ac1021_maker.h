@@ -36,7 +36,8 @@ struct Made {
     std::vector<Region> regions; // the file header, the maps, each summary page
     int compressedPages = 0;     // summary pages stored compressed
     std::size_t payloadLength = 0;
-    std::uint64_t summaryAddress = 0; // of its first page, also at 0x20
+    std::uint64_t summaryAddress = 0;   // of its first page, also at 0x20
+    std::uint64_t summaryPageBytes = 0; // what its pages take in the file
 };
 
 // A drawing holding the summary section `summary` (see summarySection) and two filler sections.
