@@ -1,4 +1,5 @@
-// Fuzz target: the binary drawing reader on arbitrary bytes.
+// Fuzz target: the binary drawing reader on arbitrary bytes, of every version it reads (AC1021
+// included: .ci/run seeds it with drawings made by ac1021_seeds).
 //
 // Whatever the bytes, reading gives a status and never crashes, hangs or allocates in
 // proportion to a size field. What it accepts must build its summary section again: the same
