@@ -1,6 +1,7 @@
 #include "tests/support/ac1021_maker.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <initializer_list>
 #include <stdexcept>
 
 namespace ac1021_maker {

@@ -25,13 +25,14 @@ void deinterleave(const std::uint8_t* stored, std::size_t codeWords, std::size_t
 template <typename Visit>
 void forEachShuffled(const std::uint8_t* data, std::size_t n, Visit&& visit) {
     static const std::uint8_t kGroup[8] = {6, 7, 4, 5, 2, 3, 0, 1};
+    static const std::uint8_t kTail[4] = {2, 3, 0, 1}; // a last group of 4 to 7 starts so
     std::size_t at = 0;
     for (; n - at >= 8; at += 8)
         for (std::uint8_t i : kGroup)
             visit(data[at + i]);
     const std::size_t r = n - at;
     if (r >= 4) {
-        for (std::uint8_t i : {2, 3, 0, 1})
+        for (std::uint8_t i : kTail)
             visit(data[at + i]);
         for (std::size_t i = 4; i < r; ++i)
             visit(data[at + i]);
