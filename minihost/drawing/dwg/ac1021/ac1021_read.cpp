@@ -19,10 +19,6 @@ constexpr std::uint64_t kMaxName = 0x200; // bytes of a section's name
 constexpr std::uint64_t kStoredPlain = 1; // encodings of a section's pages
 constexpr std::uint64_t kInterleaved = 4;
 
-bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
-    return offset <= size && n <= size - offset;
-}
-
 // One section of the section map: its descriptor's fields and where its page entries start.
 struct Descriptor {
     std::uint64_t size = 0, encrypted = 0, encoding = 0, pageCount = 0;

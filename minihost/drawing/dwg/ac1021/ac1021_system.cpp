@@ -13,14 +13,8 @@ namespace ac1021 {
 namespace {
 
 constexpr std::size_t kPayloadStart = 0x20;
-// No system page a CAD program writes comes near these.
-constexpr std::uint64_t kMaxStored = 16u << 20;
-constexpr std::uint64_t kMaxData = 64u << 20;
+// No drawing asks for more code words than this per code word's worth of data.
 constexpr std::uint64_t kMaxFactor = 0x100;
-
-bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
-    return offset <= size && n <= size - offset;
-}
 
 std::uint64_t roundUp(std::uint64_t n, std::uint64_t unit) {
     return (n + unit - 1) / unit * unit;
@@ -91,7 +85,7 @@ Acad::ErrorStatus readFileHeader(const ReadBytes& read, std::uint64_t fileSize,
 Acad::ErrorStatus readSystemPage(const ReadBytes& read, std::uint64_t fileSize,
                                  const SystemPage& page, std::string& data) {
     const std::uint64_t c = page.storedSize, u = page.size;
-    if (c == 0 || c > kMaxStored || page.factor == 0 || page.factor > kMaxFactor || u > kMaxData ||
+    if (c == 0 || c > kMaxSystemPage || page.factor == 0 || page.factor > kMaxFactor || u > kMaxSystemData ||
         (c < u && u > kMaxExpansion * c) || (c >= u && c != u))
         return Acad::eDwgCorrupt;
     const std::uint64_t words = (roundUp(c, 8) * page.factor + kSystemData - 1) / kSystemData;

@@ -126,7 +126,8 @@ TEST(DwgRead, VersionsAndFlagsThatAreRefused) {
         {"AC1015", 0, Acad::eUnsupportedVersion},
         {"AC1009", 0, Acad::eUnsupportedVersion},
         {"AC2.10", 0, Acad::eUnsupportedVersion},
-        {"AC1021", 0, Acad::eNotImplementedYet},
+        {"AC1021", 0, Acad::eDwgCorrupt}, // its own container: a 2004 one is no 2007 header
+        {"AC1021", 2, Acad::eSecErrorDecryptingData},
         {"AC1040", 0, Acad::eInvalidDwgVersion},
         {"AC1032", 2, Acad::eSecErrorDecryptingData},
         {"AC1032", 1, Acad::eOk},
