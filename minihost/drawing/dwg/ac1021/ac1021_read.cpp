@@ -65,9 +65,12 @@ Acad::ErrorStatus findSummary(const std::string& map, Descriptor& out, bool& fou
     return Acad::eOk;
 }
 
-// One page of the summary as its entry in the section map gives it.
+// One page of the summary as its entry in the section map gives it, and where the page map
+// puts it.
 struct DataPage {
     std::uint64_t offset = 0, id = 0, size = 0, storedSize = 0, checksum = 0, crc = 0;
+    PageSpan span;
+    std::uint64_t take = 0; // the bytes read from span.address: its code words for encoding 4
 };
 
 DataPage pageEntry(const std::uint8_t* e) {
@@ -81,38 +84,43 @@ DataPage pageEntry(const std::uint8_t* e) {
     return page;
 }
 
-// Reads the stored bytes of `page` at `span` into `packed`, de-interleaved for encoding 4.
-Acad::ErrorStatus readStored(const ReadBytes& read, std::uint64_t fileSize, const PageSpan& span,
-                             std::uint64_t encoding, const DataPage& page, std::string& packed) {
-    const std::uint64_t c = page.storedSize;
-    const std::uint64_t words = span.size / kCodeWord;
-    const std::uint64_t take = encoding == kInterleaved ? words * kCodeWord : c;
-    if (c > span.size || (encoding == kInterleaved && c > words * kPageData) ||
-        !fits(span.address, take, fileSize))
-        return Acad::eDwgCorrupt;
-    std::string stored(static_cast<std::size_t>(take), '\0');
+// Finds `page` in the page map and checks that its stored bytes lie within its allocation and
+// the file, and that its size can come from them.
+bool placePage(const PageMap& map, std::uint64_t fileSize, std::uint64_t encoding, DataPage& page) {
+    const PageSpan* span =
+        page.id <= INT64_MAX ? findPage(map, static_cast<std::int64_t>(page.id)) : nullptr;
+    if (!span)
+        return false;
+    page.span = *span;
+    const std::uint64_t c = page.storedSize, words = span->size / kCodeWord;
+    page.take = encoding == kInterleaved ? words * kCodeWord : c;
+    const bool compressed = c < page.size;
+    return c <= span->size && (encoding != kInterleaved || c <= words * kPageData) &&
+           fits(span->address, page.take, fileSize) && page.size <= kMaxSummarySize &&
+           (compressed ? page.size <= kMaxExpansion * c : c == page.size);
+}
+
+// Reads the stored bytes of the placed `page` into `packed`, de-interleaved for encoding 4.
+Acad::ErrorStatus readStored(const ReadBytes& read, std::uint64_t encoding, const DataPage& page,
+                             std::string& packed) {
+    std::string stored(static_cast<std::size_t>(page.take), '\0');
     Acad::ErrorStatus status =
-        take > 0 ? read(span.address, stored.size(), bytes(stored)) : Acad::eOk;
+        page.take > 0 ? read(page.span.address, stored.size(), bytes(stored)) : Acad::eOk;
     if (status != Acad::eOk || encoding != kInterleaved) {
         packed = std::move(stored);
         return status;
     }
-    packed.assign(static_cast<std::size_t>(c), '\0');
-    deinterleave(bytes(stored), static_cast<std::size_t>(words), kPageData, packed.size(),
-                 bytes(packed));
+    packed.assign(static_cast<std::size_t>(page.storedSize), '\0');
+    deinterleave(bytes(stored), static_cast<std::size_t>(page.take / kCodeWord), kPageData,
+                 packed.size(), bytes(packed));
     return Acad::eOk;
 }
 
-// Reads and checks one page of the summary into `plain` (decompressed).
-Acad::ErrorStatus readDataPage(const ReadBytes& read, std::uint64_t fileSize, const PageMap& map,
-                               std::uint64_t encoding, std::uint64_t seed, const DataPage& page,
-                               std::string& plain) {
-    const PageSpan* span =
-        page.id <= INT64_MAX ? findPage(map, static_cast<std::int64_t>(page.id)) : nullptr;
-    if (!span)
-        return Acad::eDwgCorrupt;
+// Reads and checks one placed page of the summary into `plain` (decompressed).
+Acad::ErrorStatus readDataPage(const ReadBytes& read, std::uint64_t encoding, std::uint64_t seed,
+                               const DataPage& page, std::string& plain) {
     std::string packed;
-    Acad::ErrorStatus status = readStored(read, fileSize, *span, encoding, page, packed);
+    Acad::ErrorStatus status = readStored(read, encoding, page, packed);
     if (status != Acad::eOk)
         return status;
     if (pageCrc(seed, bytes(packed), packed.size()) != page.crc)
@@ -128,17 +136,14 @@ Acad::ErrorStatus readDataPage(const ReadBytes& read, std::uint64_t fileSize, co
                                                                            : Acad::eDwgCRCError;
 }
 
-// The pages of the summary `d` in `sectionMap`, and whether they can hold its size: nothing is
-// allocated for the section before that is known.
-Acad::ErrorStatus listPages(const std::string& sectionMap, const Descriptor& d,
-                            std::vector<DataPage>& out) {
+// The pages of the summary `d` in `sectionMap`, placed, and whether they can hold its size:
+// nothing is allocated for the section before that is known.
+Acad::ErrorStatus listPages(const std::string& sectionMap, const Descriptor& d, const PageMap& map,
+                            std::uint64_t fileSize, std::vector<DataPage>& out) {
     std::uint64_t supply = 0;
     for (std::uint64_t i = 0; i < d.pageCount; ++i) {
-        const DataPage page = pageEntry(bytes(sectionMap) + d.pages + i * kPageWords * 8);
-        const bool compressed = page.storedSize < page.size;
-        if (page.size > kMaxSummarySize ||
-            (compressed && page.size > kMaxExpansion * page.storedSize) ||
-            (!compressed && page.storedSize != page.size))
+        DataPage page = pageEntry(bytes(sectionMap) + d.pages + i * kPageWords * 8);
+        if (!placePage(map, fileSize, d.encoding, page))
             return Acad::eDwgCorrupt;
         supply += page.size;
         out.push_back(page);
@@ -157,7 +162,7 @@ Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, con
     if (d.size > kMaxSummarySize)
         return Acad::eDwgCorrupt;
     std::vector<DataPage> pages;
-    Acad::ErrorStatus status = listPages(sectionMap, d, pages);
+    Acad::ErrorStatus status = listPages(sectionMap, d, map, fileSize, pages);
     if (status != Acad::eOk)
         return status;
     Section s;
@@ -165,8 +170,7 @@ Acad::ErrorStatus readSummary(const ReadBytes& read, std::uint64_t fileSize, con
     s.data.assign(static_cast<std::size_t>(d.size), '\0');
     std::string plain;
     for (const DataPage& page : pages) {
-        if ((status = readDataPage(read, fileSize, map, d.encoding, seed, page, plain)) !=
-            Acad::eOk)
+        if ((status = readDataPage(read, d.encoding, seed, page, plain)) != Acad::eOk)
             return status;
         s.compressed = s.compressed || page.storedSize < page.size;
         if (page.offset < d.size) {
