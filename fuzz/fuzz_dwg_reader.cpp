@@ -1,6 +1,6 @@
 // Fuzz target: the binary drawing reader on arbitrary bytes, of every version it reads (AC1021
 // included: .ci/run seeds it with drawings made by ac1021_seeds). Their first 4 KiB also go to
-// AC1021 decoder as a stream, which check values otherwise keep out of reach.
+// the AC1021 decoder as a stream, which check values otherwise keep out of reach.
 //
 // Whatever the bytes, reading gives a status and never crashes, hangs or allocates in
 // proportion to a size field. What it accepts must build its summary section again: the same
