@@ -51,7 +51,7 @@ TEST(Ac1021Pieces, LiteralOrderOfTheNoteAndStandardCrcValues) {
     EXPECT_EQ(ac1021::crc64Forward(0, bytes(check), 9), 0x6C40DF5F0B497347ull);       // ECMA-182
 }
 
-TEST(Ac1021Pieces, MadeStreamsDecodeToTheirDataAndDamagedOnesAreRefused) {
+TEST(Ac1021Pieces, MadeStreamsDecodeToTheirDataAndNoByteBeyondTheLimit) {
     std::mt19937 random(21);
     for (std::size_t n = 0; n < 700; n += n < 80 ? 1 : 37) {
         for (int kind = 0; kind < 2; ++kind) {
