@@ -76,7 +76,8 @@ namespace drawing {
 void adoptSavedFile(const DrawingFile& previous, DrawingFile& next, int fd, FileIdentity&& saved);
 
 // Saves the binary drawing `file` with `summary` to `target` in its own version, editing the
-// summary in place (dwg/dwg_drawing_save.cpp).
+// summary in place (dwg/dwg_drawing_save.cpp). An AC1021 drawing is refused with
+// eNotImplementedYet, before anything is written.
 Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summary,
                                     const std::string& target, const SaveOptions& options);
 

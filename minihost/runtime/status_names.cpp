@@ -5,7 +5,9 @@ namespace {
 
 const char* const kStatuses[][2] = {
     {"eOk", "success"},
-    {"eNotImplementedYet", "not available here, such as a code page the system cannot convert"},
+    {"eNotImplementedYet",
+     "not available here, such as saving a 2007 (AC1021) drawing or a code page the system "
+     "cannot convert"},
     {"eNotApplicable", "not applicable"},
     {"eInvalidInput", "invalid input"},
     {"eKeyNotFound", "key not found"},

@@ -1,5 +1,6 @@
 // getsumleaf on every shared binary drawing, in-process through the handler and through the
-// minihost program, against the properties listed beside the drawings.
+// minihost program, against the properties listed beside the drawings; and on made AC1021
+// drawings, which are read but never saved.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "minihost/frame/external_calls.h"
 #include "props/lisp_functions.h"
 #include "tests/minihost/drawing/dwg/dwg_test_util.h"
+#include "tests/support/ac1021_maker.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/temp_dir.h"
 
@@ -97,6 +99,61 @@ TEST(BinaryDrawings, AReplaceClearsHyperlinkBaseInBothCopies) {
     EXPECT_EQ(check["errors"], 0) << check.dump();
     EXPECT_EQ(check["hyperlinkbase"], "");
     EXPECT_EQ(check["header_hyperlinkbase"], "");
+}
+
+std::string callText(int (*handler)(), int code, resbuf* args) {
+    minihost::CallResult result = minihost::callHandler(handler, code, args);
+    acutRelRb(args);
+    std::string text = result.value ? testing_support::chainText(result.value) : "nil";
+    acutRelRb(result.value);
+    return text;
+}
+
+std::string runProgram(const std::string& args, const testing_support::TempDir& dir) {
+    const std::string command = std::string("'") + SUMLEAF_BINARY_DIR + "/minihost'" + args + " >" +
+                                (dir / "out").string() + " 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return testing_support::readFile(dir / "out");
+}
+
+// getsumleaf gives exactly the summary written; setsumleaf on the closed drawing answers nil and
+// writes nothing; an open one changes in memory and refuses the save.
+TEST(BinaryDrawings, Ac1021DrawingsAreReadAndNeverWritten) {
+    minihost::SummaryData summary;
+    summary.builtIn[minihost::kTitle] = L"Plan \u00E9 \U0001F600";
+    summary.builtIn[minihost::kHyperlinkBase] = L"https://example.org/";
+    summary.builtIn[minihost::kLastSavedBy] = L"someone";
+    summary.custom.emplace_back(L"Phase", L"2");
+    const std::string made =
+        ac1021_maker::make(ac1021_maker::summarySection(summary), ac1021_maker::Options()).file;
+    testing_support::TempDir dir;
+    const auto path = dir / "plan2007.dwg";
+    testing_support::writeFile(path, made);
+    const std::wstring wide = testing_support::wide(path.string());
+
+    EXPECT_EQ(callText(GetSumleafHandler, 1, acutBuildList(RTSTR, wide.c_str(), RTNONE)),
+              listText(summary, false));
+    EXPECT_EQ(callText(SetSumleafHandler, 0,
+                       acutBuildList(RTSTR, wide.c_str(), RTSTR, L"Title", RTSTR, L"x", RTNONE)),
+              "nil");
+    EXPECT_EQ(testing_support::readFile(path), made);
+    EXPECT_EQ(testing_support::listing(dir.path()), std::vector<std::string>{"plan2007.dwg"});
+
+    minihost::SummaryData changed;
+    changed.builtIn[minihost::kTitle] = L"y";
+    const std::string p = path.string();
+    const std::string closed = runProgram(
+        " -e '(getsumleaf \"" + p + "\")' -e '(setsumleaf \"" + p + "\" \"Title\" \"x\")'", dir);
+    EXPECT_EQ(closed, listText(summary, true) + "\nnil\n");
+    const std::string open = runProgram(
+        " --open '" + p + "' -e \"(setsumleaf '(\\\"Title\\\" \\\"y\\\"))\" -e '(drawing-save)'",
+        dir);
+    EXPECT_EQ(open.substr(0, open.find(';')), listText(changed, true) + "\n");
+    EXPECT_NE(open.find("; drawing-save: cannot save"), std::string::npos) << open;
+    EXPECT_EQ(testing_support::readFile(path), made);
+    EXPECT_EQ(testing_support::listing(dir.path()),
+              (std::vector<std::string>{"out", "plan2007.dwg"}));
 }
 
 } // namespace

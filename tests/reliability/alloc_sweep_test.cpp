@@ -15,6 +15,7 @@
 #include "minihost/runtime/fault.h"
 #include "props/lisp_functions.h"
 #include "props/property_update.h"
+#include "tests/support/ac1021_maker.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/property_lists.h"
 #include "tests/support/required_program.h"
@@ -156,6 +157,7 @@ struct Case {
     Props pairs;                                           // what a set writes
     bool clearing = false;
     bool noLinks = false; // on a file system that refuses hard links
+    bool ac1021 = false;  // a made AC1021 drawing instead of a DXF one
 };
 
 // Test names in reports: the case's own name.
@@ -170,11 +172,18 @@ class AllocSweep : public ::testing::TestWithParam<Case> {
         minihost::clearFaults();
         // Named for what it holds: a binary drawing is never named .dxf.
         const char* real = GetParam().realDrawing;
-        path = dir / ("drawing" + (real ? fs::path(real).extension().string() : ".dxf"));
+        path = dir / ("drawing" + (real                ? fs::path(real).extension().string()
+                                   : GetParam().ac1021 ? ".dwg"
+                                                       : ".dxf"));
         if (real) {
             if (!testing_support::haveSharedDrawings())
                 GTEST_SKIP() << "the shared drawings are not beside the clone";
             original = readFile(testing_support::sharedDrawings().parent_path() / real);
+        } else if (GetParam().ac1021) {
+            minihost::SummaryData summary;
+            summary.builtIn[minihost::kTitle] = L"file title";
+            summary.custom.emplace_back(L"Client", L"ACME");
+            original = ac1021_maker::make(ac1021_maker::summarySection(summary), {}).file;
         } else {
             AcDbDatabase db(true, false);
             ASSERT_EQ(ApplyPropertyPairs(&db,
@@ -363,6 +372,7 @@ const Case kCases[] = {
     {"GetClosedDrawing", false, Case::ClosedDrawing, nullptr, pathOnly, {}},
     {"GetRealDrawing", false, Case::ClosedDrawing, "drawings/sample_2018.dxf", pathOnly, {}},
     {"GetBinaryDrawing", false, Case::ClosedDrawing, "dwg/r2010_custom.dwg", pathOnly, {}},
+    {"GetAc1021Drawing", false, Case::ClosedDrawing, nullptr, pathOnly, {}, false, false, true},
     {"SetWorkingClearing",
      true,
      Case::Working,

@@ -40,6 +40,11 @@ inline void add32(std::string& out, std::uint32_t v) {
         out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+// Whether n bytes from `offset` lie within `size` bytes, without overflow.
+inline bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
+    return offset <= size && n <= size - offset;
+}
+
 inline const std::uint8_t* bytes(const std::string& s) {
     return reinterpret_cast<const std::uint8_t*>(s.data());
 }

@@ -14,16 +14,8 @@ const char* const kSummaryName = "AcDb:SummaryInfo";
 
 namespace {
 
-// No system page a CAD program writes comes near this many stored bytes.
-constexpr std::uint64_t kMaxSystemPage = 16u << 20;
 // One input byte of the compressed stream yields at most this many output bytes.
 constexpr std::uint64_t kMaxExpansion = 0xFF;
-// Nor does a system page decompress to more than this (a page map of millions of entries).
-constexpr std::uint64_t kMaxSystemData = 64u << 20;
-
-bool fits(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
-    return offset <= size && n <= size - offset;
-}
 
 // Every page size is a multiple of this: no page holds less data.
 constexpr std::uint64_t kPageUnit = 0x20;

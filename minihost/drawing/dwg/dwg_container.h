@@ -28,6 +28,10 @@ constexpr std::size_t kDescriptorSize = 96;
 constexpr std::size_t kSectionMapHeaderSize = 20;
 // No summary a CAD program writes comes near this; a larger one is taken as damage.
 constexpr std::uint64_t kMaxSummarySize = 16u << 20;
+// Nor does a system page (page map, section map) come near this many stored bytes, or
+// decompress to more than this (a page map of millions of entries).
+constexpr std::uint64_t kMaxSystemPage = 16u << 20;
+constexpr std::uint64_t kMaxSystemData = 64u << 20;
 extern const char* const kSummaryName;
 
 // Offsets of the plain file header's fields.

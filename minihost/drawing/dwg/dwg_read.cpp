@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "minihost/drawing/dwg/ac1021/ac1021_read.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 
 namespace minihost {
@@ -39,10 +40,9 @@ Acad::ErrorStatus readBinaryDrawing(const ReadBytes& read, std::uint64_t fileSiz
         return Acad::eNotADrawing;
     drawing.version.assign(reinterpret_cast<const char*>(drawing.start), kVersionSize);
     const std::string& v = drawing.version;
+    const bool ac1021 = v == "AC1021";
     bool container = v == "AC1018" || v == "AC1024" || v == "AC1027" || v == "AC1032";
-    if (v == "AC1021")
-        return Acad::eNotImplementedYet;
-    if (!container)
+    if (!container && !ac1021)
         return v < "AC1018" || v.find('.') != std::string::npos ? Acad::eUnsupportedVersion
                                                                 : Acad::eInvalidDwgVersion;
     if (have < kStartSize)
@@ -52,7 +52,8 @@ Acad::ErrorStatus readBinaryDrawing(const ReadBytes& read, std::uint64_t fileSiz
         return Acad::eSecErrorDecryptingData;
     drawing.form = textForm(v, get16(drawing.start + kCodePageIndex));
 
-    status = readContainer(read, fileSize, drawing.start, drawing.container);
+    status = ac1021 ? ac1021::readSummarySection(read, fileSize, drawing.container.summary)
+                    : readContainer(read, fileSize, drawing.start, drawing.container);
     if (status != Acad::eOk)
         return status;
     if (drawing.container.summary.present && !drawing.container.summary.data.empty()) {

@@ -9,6 +9,7 @@
 #include "minihost/drawing/dwg/dwg_edit.h"
 #include "minihost/drawing/dwg/dwg_lz77.h"
 #include "minihost/drawing/dwg/dwg_text.h"
+#include "tests/support/ac1021_maker.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -40,6 +41,27 @@ TEST(DwgRead, EverySharedDrawingGivesItsExpectedPropertiesReadingLessThan64KiB) 
         BinaryDrawing drawing;
         ASSERT_EQ(readMemory(readFile(path), drawing), Acad::eOk);
         EXPECT_EQ(drawing.version, e.version);
+    }
+    // AC1021 drawings made here: at most 64 KiB besides the summary's pages, whatever these hold.
+    testing_support::TempDir dir;
+    for (int size : {0, 40, 3000, 200000}) {
+        SCOPED_TRACE(size);
+        minihost::SummaryData summary; // texts of up to 20 000 characters
+        for (int left = size; left > 0; left -= 20000)
+            summary.custom.emplace_back(L"k", std::wstring(std::min(left, 20000), L'c'));
+        ac1021_maker::Options options;
+        options.summaryPages = size / 10000 + 1;
+        options.encoding = size > 1000 ? 4 : 1;
+        const ac1021_maker::Made made =
+            ac1021_maker::make(ac1021_maker::summarySection(summary), options);
+        testing_support::writeFile(dir / "made.dwg", made.file);
+        minihost::DrawingFilePtr file;
+        minihost::SummaryData read;
+        minihost::clearFileFaults();
+        ASSERT_EQ(minihost::readDrawingFile((dir / "made.dwg").wstring().c_str(), file, read),
+                  Acad::eOk);
+        EXPECT_LE(minihost::fileBytesRead(), (64 << 10) + made.summaryPageBytes);
+        EXPECT_TRUE(read.custom == summary.custom);
     }
 }
 
@@ -104,7 +126,8 @@ TEST(DwgRead, VersionsAndFlagsThatAreRefused) {
         {"AC1015", 0, Acad::eUnsupportedVersion},
         {"AC1009", 0, Acad::eUnsupportedVersion},
         {"AC2.10", 0, Acad::eUnsupportedVersion},
-        {"AC1021", 0, Acad::eNotImplementedYet},
+        {"AC1021", 0, Acad::eDwgCorrupt}, // its own container: a 2004 one is no 2007 header
+        {"AC1021", 2, Acad::eSecErrorDecryptingData},
         {"AC1040", 0, Acad::eInvalidDwgVersion},
         {"AC1032", 2, Acad::eSecErrorDecryptingData},
         {"AC1032", 1, Acad::eOk},

@@ -84,6 +84,30 @@ class DwgSave : public ::testing::Test {
     testing_support::TempDir dir;
 };
 
+// What a round of the chain below must leave of the file `before` it in the file `after` it.
+void expectRoundLayout(std::size_t round, bool last, const std::string& before,
+                       const std::string& after) {
+    BinaryDrawing old;
+    ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
+    if (round == 0) { // only the summary page and its address at 0x20 may differ
+        const SectionPage& page = old.container.summary.pages[0];
+        ASSERT_EQ(after.size(), before.size());
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            bool inPage = i >= page.address && i < page.address + kPageHeaderSize + page.dataSize;
+            if (!inPage && (i < 0x20 || i >= 0x24)) {
+                ASSERT_EQ(after[i], before[i]) << "byte " << i;
+            }
+        }
+    }
+    if (round == 2) { // the old summary page is a gap now, and holds none of its texts
+        EXPECT_EQ(after.find(old.container.summary.data), std::string::npos);
+    }
+    if (last) { // the pages at the end were reused
+        EXPECT_EQ(get32(bytes(headerOf(after)) + kGapCount),
+                  get32(bytes(headerOf(before)) + kGapCount));
+    }
+}
+
 TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
     const std::function<void(SummaryData&)> rounds[] = {
         [](SummaryData& s) { // the same size: LastSavedBy replaced by as many letters
@@ -128,28 +152,7 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
             const std::string after = readFile(path);
             expectReads(path, wrote, e.version);
             expectUntouchedKept(before, after);
-            if (round == 2) { // the old summary page is a gap now, and holds none of its texts
-                BinaryDrawing old;
-                ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
-                EXPECT_EQ(after.find(old.container.summary.data), std::string::npos);
-            }
-            if (round + 1 == std::size(rounds)) { // the pages at the end were reused
-                EXPECT_EQ(get32(bytes(headerOf(after)) + kGapCount),
-                          get32(bytes(headerOf(before)) + kGapCount));
-            }
-            if (round == 0) { // only the summary page and its address at 0x20 may differ
-                BinaryDrawing old;
-                ASSERT_EQ(dwg_test::readMemory(before, old), Acad::eOk);
-                const SectionPage& page = old.container.summary.pages[0];
-                ASSERT_EQ(after.size(), before.size());
-                for (std::size_t i = 0; i < before.size(); ++i) {
-                    bool inPage =
-                        i >= page.address && i < page.address + kPageHeaderSize + page.dataSize;
-                    if (!inPage && (i < 0x20 || i >= 0x24)) {
-                        ASSERT_EQ(after[i], before[i]) << "byte " << i;
-                    }
-                }
-            }
+            expectRoundLayout(round, round + 1 == std::size(rounds), before, after);
             if (!independent)
                 continue;
             const nlohmann::json check = dwg_test::independentCheck(path);
