@@ -6,9 +6,9 @@
 
 // Marks the few symbols a module itself exports to the host.
 #if defined(_WIN32)
-#define ACRX_MODULE_EXPORT __declspec(dllexport)
+#define HOST_MODULE_EXPORT __declspec(dllexport)
 #else
-#define ACRX_MODULE_EXPORT __attribute__((visibility("default")))
+#define HOST_MODULE_EXPORT __attribute__((visibility("default")))
 #endif
 
 namespace AcRx {
@@ -29,7 +29,7 @@ enum AppRetCode : int {
 } // namespace AcRx
 
 // The module's message entry, exported under this plain name. Defined by the module.
-extern "C" ACRX_MODULE_EXPORT AcRx::AppRetCode acrxEntryPoint(AcRx::AppMsgCode msg, void* pkt);
+extern "C" HOST_MODULE_EXPORT AcRx::AppRetCode acrxEntryPoint(AcRx::AppMsgCode msg, void* pkt);
 
 // Base of an application object: one virtual handler per message, in this slot order. Every
 // default handler does nothing and returns kRetOK.

@@ -19,7 +19,10 @@ HOST_API_PORT wchar_t* _wfullpath(wchar_t* buffer, const wchar_t* path, std::siz
 // Compares without regard to the case of the letters A to Z: <0, 0 or >0.
 HOST_API_PORT int _wcsicmp(const wchar_t* a, const wchar_t* b);
 // Copies `source` with its terminator into `destination` (room for `size` characters).
-// A source that does not fit: nonzero, `destination` emptied, nothing written past it.
+// A source that does not fit, a null pointer or no room at all is an invalid parameter: the
+// runtime's handler is called, and by default it ends the process. Only when a handler returns:
+// nonzero, `destination` (when there is one) emptied, nothing written past it. Callers check
+// the length first.
 HOST_API_PORT errno_t wcscpy_s(wchar_t* destination, std::size_t size, const wchar_t* source);
 }
 #endif

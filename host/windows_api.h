@@ -52,5 +52,5 @@ HOST_API_PORT int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bu
 // The library-entry function, defined by the module: the operating system calls it with
 // DLL_PROCESS_ATTACH after loading the module and with DLL_PROCESS_DETACH before unloading it.
 // Returning FALSE at attach makes the load fail.
-extern "C" ACRX_MODULE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason,
+extern "C" HOST_MODULE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason,
                                                   LPVOID reserved);

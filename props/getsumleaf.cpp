@@ -1,5 +1,5 @@
 // The getsumleaf handler.
-#include "frame/external_function.h"
+#include "common/function_rows.h"
 #include "props/lisp_functions.h"
 #include "props/property_list.h"
 #include "props/target_drawing.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/external_function.h"
+#include "common/function_rows.h"
 #include "props/lisp_functions.h"
 #include "props/property_list.h"
 #include "props/property_update.h"

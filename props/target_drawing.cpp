@@ -15,8 +15,9 @@ void toForwardSlashes(ACHAR* text) {
 AcDbDatabase* FindOpenDocumentDatabase(const ACHAR* fullPath, AcApDocumentIterator* iterator) {
     AcDbDatabase* result = nullptr;
     // With no absolute path (it did not fit) nothing can match; an empty path would otherwise
-    // match a document that has never been saved.
-    if (fullPath[0] != L'\0') {
+    // match a document that has never been saved. The lengths are checked before each copy:
+    // the platform's runtime ends the process on a copy that does not fit.
+    if (fullPath[0] != L'\0' && std::wcslen(fullPath) < kFullPathLength) {
         ACHAR documentCopy[kFullPathLength];
         ACHAR argumentCopy[kFullPathLength];
         for (; !iterator->done(); iterator->step()) {
@@ -24,9 +25,11 @@ AcDbDatabase* FindOpenDocumentDatabase(const ACHAR* fullPath, AcApDocumentIterat
             if (!document)
                 continue;
             // A document path too long for the copy cannot equal a path that fits.
-            if (wcscpy_s(documentCopy, kFullPathLength, document->fileName()) != 0)
+            const ACHAR* name = document->fileName();
+            if (!name || std::wcslen(name) >= kFullPathLength)
                 continue;
-            if (wcscpy_s(argumentCopy, kFullPathLength, fullPath) != 0)
+            if (wcscpy_s(documentCopy, kFullPathLength, name) != 0 ||
+                wcscpy_s(argumentCopy, kFullPathLength, fullPath) != 0)
                 break;
             toForwardSlashes(documentCopy);
             toForwardSlashes(argumentCopy);

@@ -8,24 +8,6 @@
 #include "minihost/frame/frame_internal.h"
 #include "minihost/frame/platform_state.h"
 
-AcRxClass* AcRxDictionary::desc() {
-    static AcRxClass* cls = new AcRxClass(L"AcRxDictionary", AcRxObject::desc());
-    return cls;
-}
-
-AcRxClass* AcRxDictionary::isA() const {
-    return desc();
-}
-
-AcRxClass* AcRxDynamicLinker::desc() {
-    static AcRxClass* cls = new AcRxClass(L"AcRxDynamicLinker", AcRxObject::desc());
-    return cls;
-}
-
-AcRxClass* AcRxDynamicLinker::isA() const {
-    return desc();
-}
-
 namespace minihost {
 namespace {
 

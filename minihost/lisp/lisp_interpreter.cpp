@@ -258,6 +258,12 @@ void Interpreter::warn(const std::string& message) {
 }
 
 void Interpreter::defineCore() {
+    defineSpecialForms();
+    defineListFunctions();
+    definePrintAndLoad();
+}
+
+void Interpreter::defineSpecialForms() {
     define(
         L"quote",
         [](Interpreter&, const std::vector<ValuePtr>& args) {
@@ -329,7 +335,9 @@ void Interpreter::defineCore() {
             return value;
         },
         true);
+}
 
+void Interpreter::defineListFunctions() {
     define(L"list", [](Interpreter&, const std::vector<ValuePtr>& args) { return list(args); });
     define(L"car", [](Interpreter&, const std::vector<ValuePtr>& args) {
         expectArgs(args, 1, 1);
@@ -378,7 +386,9 @@ void Interpreter::defineCore() {
             text += stringArg(arg);
         return string(std::move(text));
     });
+}
 
+void Interpreter::definePrintAndLoad() {
     define(L"princ", [](Interpreter& in, const std::vector<ValuePtr>& args) {
         expectArgs(args, 0, 1);
         if (args.empty())

@@ -55,7 +55,12 @@ class Interpreter {
     };
     ValuePtr call(const ValuePtr& form);
     ValuePtr callExternal(const std::wstring& name, const std::vector<ValuePtr>& args);
+    // The language's own functions: the special forms, the functions of lists and text, and
+    // those that print and load.
     void defineCore();
+    void defineSpecialForms();
+    void defineListFunctions();
+    void definePrintAndLoad();
 
     std::ostream& mOut;
     std::ostream& mErr;

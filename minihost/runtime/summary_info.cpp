@@ -130,20 +130,26 @@ Acad::ErrorStatus SummaryInfo::deleteCustomSummaryInfo(int index) {
     return Acad::eOk;
 }
 
-Acad::ErrorStatus SummaryInfo::getCustomSummaryInfo(const ACHAR* key, AcString& value) const {
-    if (faultHit(HostOp::LookupCustom))
+Acad::ErrorStatus SummaryInfo::lookUp(HostOp op, const ACHAR* key, long& at) const {
+    if (faultHit(op))
         return Acad::eNotApplicable;
     if (!key)
         return Acad::eInvalidInput;
     try {
-        long at = find(key);
-        if (at < 0)
-            return Acad::eKeyNotFound;
-        return value.assign(custom()[at].second.c_str()) ? Acad::eOk : Acad::eOutOfMemory;
+        at = find(key);
     } catch (const std::bad_alloc&) {
         mIndexStale = true;
         return Acad::eOutOfMemory;
     }
+    return at < 0 ? Acad::eKeyNotFound : Acad::eOk;
+}
+
+Acad::ErrorStatus SummaryInfo::getCustomSummaryInfo(const ACHAR* key, AcString& value) const {
+    long at = -1;
+    Acad::ErrorStatus status = lookUp(HostOp::LookupCustom, key, at);
+    if (status != Acad::eOk)
+        return status;
+    return value.assign(custom()[at].second.c_str()) ? Acad::eOk : Acad::eOutOfMemory;
 }
 
 Acad::ErrorStatus SummaryInfo::getCustomSummaryInfo(int index, AcString& key,
@@ -159,14 +165,11 @@ Acad::ErrorStatus SummaryInfo::getCustomSummaryInfo(int index, AcString& key,
 }
 
 Acad::ErrorStatus SummaryInfo::setCustomSummaryInfo(const ACHAR* key, const ACHAR* value) {
-    if (faultHit(HostOp::ReplaceCustom))
-        return Acad::eNotApplicable;
-    if (!key)
-        return Acad::eInvalidInput;
+    long at = -1;
+    Acad::ErrorStatus status = lookUp(HostOp::ReplaceCustom, key, at);
+    if (status != Acad::eOk)
+        return status;
     try {
-        long at = find(key);
-        if (at < 0)
-            return Acad::eKeyNotFound;
         ownCustom()[at].second = value ? value : L"";
     } catch (const std::bad_alloc&) {
         mIndexStale = true;

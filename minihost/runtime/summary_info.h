@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "host/summary_info.h"
+#include "minihost/runtime/fault.h"
 #include "minihost/runtime/summary_data.h"
 
 namespace minihost {
@@ -66,6 +67,10 @@ class SummaryInfo final : public AcDbDatabaseSummaryInfo {
     // Index of `key` among the custom properties, or -1. Rebuilds the key index when a
     // removal has made it stale.
     long find(const ACHAR* key) const;
+    // The opening of a lookup by key: the fault seam's operation `op` (eNotApplicable when it
+    // fails), the key checked (eInvalidInput) and found at `at` (eKeyNotFound, or eOutOfMemory
+    // when the index cannot be built).
+    Acad::ErrorStatus lookUp(HostOp op, const ACHAR* key, long& at) const;
 
     // The custom list, copied from the base first when it has not been yet. Throws
     // std::bad_alloc.

@@ -1,12 +1,14 @@
 // The platform runtime's wide-string and path functions, with the host platform's semantics on
-// POSIX paths: '/' separates, a backslash is an ordinary character, and where the host's
-// runtime would stop the process on a bad parameter these return an error code instead. Paths
-// pass between wide text and the system's bytes through path_text.h, byte for byte.
+// POSIX paths: '/' separates, a backslash is an ordinary character, and a bad parameter goes to
+// the invalid-parameter handler as on the host's platform (invalid_parameter.h): by default it
+// ends the process. Paths pass between wide text and the system's bytes through path_text.h,
+// byte for byte.
 #include "host/wide_runtime.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
@@ -14,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "minihost/runtime/invalid_parameter.h"
 #include "minihost/runtime/path_text.h"
 
 namespace {
@@ -112,8 +115,10 @@ extern "C" wchar_t* _wfullpath(wchar_t* buffer, const wchar_t* path, std::size_t
 }
 
 extern "C" int _wcsicmp(const wchar_t* a, const wchar_t* b) {
-    if (!a || !b)
+    if (!a || !b) {
+        minihost::invalidParameter("_wcsicmp");
         return INT_MAX; // the runtime's "cannot compare" result
+    }
     for (;; ++a, ++b) {
         wchar_t ca = foldAsciiUpper(*a);
         wchar_t cb = foldAsciiUpper(*b);
@@ -126,16 +131,44 @@ extern "C" int _wcsicmp(const wchar_t* a, const wchar_t* b) {
     }
 }
 
+namespace minihost {
+namespace {
+
+void abortOnInvalidParameter(const char* function) {
+    std::fprintf(stderr, "invalid parameter passed to %s: the process ends\n", function);
+    std::abort();
+}
+
+InvalidParameterHandler gInvalidParameter = abortOnInvalidParameter;
+
+} // namespace
+
+InvalidParameterHandler setInvalidParameterHandler(InvalidParameterHandler handler) {
+    InvalidParameterHandler previous = gInvalidParameter;
+    gInvalidParameter = handler ? handler : abortOnInvalidParameter;
+    return previous == abortOnInvalidParameter ? nullptr : previous;
+}
+
+void invalidParameter(const char* function) {
+    gInvalidParameter(function);
+}
+
+} // namespace minihost
+
 extern "C" errno_t wcscpy_s(wchar_t* destination, std::size_t size, const wchar_t* source) {
-    if (!destination || size == 0)
+    if (!destination || size == 0) {
+        minihost::invalidParameter("wcscpy_s");
         return EINVAL;
+    }
     if (!source) {
         destination[0] = L'\0';
+        minihost::invalidParameter("wcscpy_s");
         return EINVAL;
     }
     std::size_t length = wcsnlen(source, size);
     if (length == size) { // no room for the terminator
         destination[0] = L'\0';
+        minihost::invalidParameter("wcscpy_s");
         return ERANGE;
     }
     std::wmemmove(destination, source, length + 1);

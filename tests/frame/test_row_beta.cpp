@@ -1,4 +1,5 @@
-#include "frame/external_function.h"
+#include "common/function_rows.h"
+#include "host/host_api.h"
 #include "host/resources.h"
 #include "tests/frame/test_rows.h"
 

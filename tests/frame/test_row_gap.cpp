@@ -1,3 +1,4 @@
-#include "frame/external_function.h"
+#include "common/function_rows.h"
+#include "host/host_api.h"
 
 SUMLEAF_EXTERNAL_FUNCTION_EMPTY_SLOT(gapRow);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "minihost/runtime/invalid_parameter.h"
 #include "props/target_drawing.h"
 
 namespace {
@@ -34,6 +35,12 @@ class FakeIterator : public AcApDocumentIterator {
     std::size_t mAt = 0;
     bool* mDestroyed;
 };
+
+// Copies that the platform's runtime would end the process for: none may happen.
+int gInvalidParameters = 0;
+void countInvalidParameter(const char*) {
+    ++gInvalidParameters;
+}
 
 AcDbDatabase* const kA = reinterpret_cast<AcDbDatabase*>(0xA0);
 AcDbDatabase* const kB = reinterpret_cast<AcDbDatabase*>(0xB0);
@@ -70,10 +77,13 @@ TEST(OpenDocumentMatch, MatchesWithoutRegardToCaseOrSlashDirection) {
          {{longPath, kA}, {L"d:/a.dwg", kB}},
          L"d:\\a.dwg",
          kB},
+        {"a full path too long for the copy", {{longPath, kA}}, longPath.c_str(), nullptr},
         {"an empty full path matches no unnamed document", {{L"", kA}}, L"", nullptr},
         {"no documents", {}, L"d:\\a.dwg", nullptr},
     };
+    const auto previous = minihost::setInvalidParameterHandler(countInvalidParameter);
     for (const Case& c : cases) {
+        gInvalidParameters = 0;
         std::vector<std::unique_ptr<FakeDocument>> owned;
         std::vector<AcApDocument*> docs;
         for (auto& [path, db] : c.documents) {
@@ -89,7 +99,9 @@ TEST(OpenDocumentMatch, MatchesWithoutRegardToCaseOrSlashDirection) {
             FindOpenDocumentDatabase(c.fullPath, new FakeIterator(docs, &destroyed));
         EXPECT_EQ(found, c.expected) << c.what;
         EXPECT_TRUE(destroyed) << c.what << ": the iterator is destroyed on every path";
+        EXPECT_EQ(gInvalidParameters, 0) << c.what << ": a copy the platform would not survive";
     }
+    minihost::setInvalidParameterHandler(previous);
 }
 
 } // namespace

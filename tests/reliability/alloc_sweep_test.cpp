@@ -18,6 +18,7 @@
 #include "tests/support/ac1021_maker.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/property_lists.h"
+#include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -169,13 +170,14 @@ class AllocSweep : public ::testing::TestWithParam<Case> {
     void SetUp() override {
         minihost::closeAllDocuments();
         minihost::clearFaults();
-        path = dir / "drawing.dxf";
-        if (GetParam().realDrawing) {
-            fs::path real =
-                testing_support::sharedDrawings().parent_path() / GetParam().realDrawing;
-            if (!fs::exists(real))
+        // Named for what it holds: a binary drawing is never named .dxf.
+        const char* real = GetParam().realDrawing;
+        const std::string made = GetParam().ac1021 ? ".dwg" : ".dxf";
+        path = dir / ("drawing" + (real ? fs::path(real).extension().string() : made));
+        if (real) {
+            if (!testing_support::haveSharedDrawings())
                 GTEST_SKIP() << "the shared drawings are not beside the clone";
-            original = readFile(real);
+            original = readFile(testing_support::sharedDrawings().parent_path() / real);
         } else if (GetParam().ac1021) {
             minihost::SummaryData summary;
             summary.builtIn[minihost::kTitle] = L"file title";
@@ -328,7 +330,7 @@ TEST_P(AllocSweep, EveryAllocationFailingInTurnLosesNothing) {
             EXPECT_EQ(readFile(dir / "drawing.bak"), original);
         }
         for (const std::string& name : listing(dir.path()))
-            EXPECT_TRUE(name == "drawing.dxf" || name == "drawing.bak") << name << " left behind";
+            EXPECT_TRUE(name == path.filename() || name == "drawing.bak") << name << " left behind";
 
         // The drawing's properties now, and what the call answered about them.
         const Props state = targetProps();

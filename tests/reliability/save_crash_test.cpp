@@ -17,39 +17,86 @@ using testing_support::listing;
 
 namespace {
 
+// One run of the sweep below: setsumleaf over the drawing itself (with a backup), or a new
+// drawing to a new path, on a file system with hard links or without.
+struct KillRun {
+    KillRun(bool overItself, bool noLinks)
+        : overItself(overItself), noLinks(noLinks), source(dir / "drawing.dwg"),
+          target(overItself ? source : dir / "copy.dwg"),
+          clean({overItself ? "drawing.bak" : "copy.dwg", "drawing.dwg"}) {}
+
+    // On a file system that refuses hard links, from the start of each save.
+    void refuseLinks() const {
+        if (noLinks)
+            minihost::failFileOp(FileOp::Link, 1, EPERM, true);
+    }
+    void prepare() {
+        for (const std::string& name : listing(dir.path()))
+            fs::remove(dir / name);
+        ASSERT_TRUE(makeDrawing(source, L"old"));
+    }
+    bool save() const {
+        return overItself ? merge(source, L"Key", L"new") : makeDrawing(target, L"new");
+    }
+    // The path holds the old drawing or the new one, whole.
+    bool whole() const {
+        if (overItself)
+            return customValue(source, L"Key") == L"new" ||
+                   (titleOf(source) == L"old" && customValue(source, L"Key") == L"<missing>");
+        return !fs::exists(target) || titleOf(target) == L"new";
+    }
+
+    // Kills a save just before its `nth` call of `op`; true when it left a hidden name, which
+    // the next save of the drawing must remove.
+    bool killAt(int op, long nth) {
+        prepare();
+        const int status = inChild([&] {
+            minihost::clearFileFaults();
+            refuseLinks();
+            minihost::failFileOp(static_cast<FileOp>(op), nth, minihost::kKillProcess);
+            save();
+            return 0;
+        });
+        EXPECT_EQ(status, 128 + SIGKILL);
+        EXPECT_TRUE(whole()) << "the drawing is neither the old one nor the new one";
+        const std::set<std::string> expected = {"drawing.dwg", "drawing.bak", "copy.dwg"};
+        bool stray = false;
+        for (const std::string& name : listing(dir.path())) {
+            if (expected.count(name))
+                continue;
+            stray = true;
+            // Without links a new file is written under a hidden name too.
+            EXPECT_TRUE((overItself || noLinks) &&
+                        name.rfind("." + target.filename().string() + ".", 0) == 0)
+                << name;
+        }
+        if (stray) {
+            minihost::clearFileFaults();
+            // A save that creates the file holds no lock that tells no other save is under way:
+            // the one after it, over the file, removes them.
+            EXPECT_TRUE(save());
+            if (!overItself) {
+                EXPECT_TRUE(save());
+            }
+            EXPECT_EQ(listing(dir.path()), clean);
+        }
+        return stray;
+    }
+
+    const bool overItself, noLinks;
+    testing_support::TempDir dir;
+    const fs::path source, target;
+    const std::vector<std::string> clean; // what the folder holds after a save
+};
+
 TEST(KilledSave, AtEverySystemCallLeavesAWholeDrawingAndNoStrayFile) {
     for (auto [overItself, noLinks] : {std::pair{true, false}, std::pair{false, false},
                                        std::pair{true, true}, std::pair{false, true}}) {
-        // On a file system that refuses hard links, from the start of each save.
-        auto refuseLinks = [noLinks = noLinks] {
-            if (noLinks)
-                minihost::failFileOp(FileOp::Link, 1, EPERM, true);
-        };
-        testing_support::TempDir dir;
-        const fs::path source = dir / "drawing.dwg";
-        const fs::path target = overItself ? source : dir / "copy.dwg";
-        const std::vector<std::string> clean = {overItself ? "drawing.bak" : "copy.dwg",
-                                                "drawing.dwg"};
-        const std::set<std::string> expected = {"drawing.dwg", "drawing.bak", "copy.dwg"};
-        auto prepare = [&] {
-            for (const std::string& name : listing(dir.path()))
-                fs::remove(dir / name);
-            ASSERT_TRUE(makeDrawing(source, L"old"));
-        };
-        // setsumleaf over the drawing itself (with a backup), or a new drawing to a new path.
-        auto save = [&] {
-            return overItself ? merge(source, L"Key", L"new") : makeDrawing(target, L"new");
-        };
-        auto whole = [&] {
-            if (overItself)
-                return customValue(source, L"Key") == L"new" ||
-                       (titleOf(source) == L"old" && customValue(source, L"Key") == L"<missing>");
-            return !fs::exists(target) || titleOf(target) == L"new";
-        };
-        prepare();
+        KillRun run(overItself, noLinks);
+        run.prepare();
         minihost::clearFileFaults();
-        refuseLinks();
-        ASSERT_TRUE(save());
+        run.refuseLinks();
+        ASSERT_TRUE(run.save());
         long calls[static_cast<int>(FileOp::kCount)];
         for (int op = 0; op < static_cast<int>(FileOp::kCount); ++op)
             calls[op] = minihost::fileOpCount(static_cast<FileOp>(op));
@@ -59,38 +106,10 @@ TEST(KilledSave, AtEverySystemCallLeavesAWholeDrawingAndNoStrayFile) {
             for (long nth = 1; nth <= calls[op] && !(noLinks && op == int(FileOp::Link)); ++nth) {
                 SCOPED_TRACE(testing::Message() << "over itself " << overItself << " without links "
                                                 << noLinks << " op " << op << " call " << nth);
-                prepare();
-                const int status = inChild([&] {
-                    minihost::clearFileFaults();
-                    refuseLinks();
-                    minihost::failFileOp(static_cast<FileOp>(op), nth, minihost::kKillProcess);
-                    save();
-                    return 0;
-                });
-                EXPECT_EQ(status, 128 + SIGKILL);
                 ++kills;
-                EXPECT_TRUE(whole()) << "the drawing is neither the old one nor the new one";
-                bool stray = false;
-                for (const std::string& name : listing(dir.path())) {
-                    if (expected.count(name))
-                        continue;
-                    stray = true;
-                    // Without links a new file is written under a hidden name too.
-                    EXPECT_TRUE((overItself || noLinks) &&
-                                name.rfind("." + target.filename().string() + ".", 0) == 0)
-                        << name;
-                }
-                if (stray) {
-                    ++leftovers; // the next save of the drawing removes what the killed one left
-                    minihost::clearFileFaults();
-                    // A save that creates the file holds no lock that tells no other save is
-                    // under way: the one after it, over the file, removes them.
-                    ASSERT_TRUE(save());
-                    if (!overItself) {
-                        ASSERT_TRUE(save());
-                    }
-                    EXPECT_EQ(listing(dir.path()), clean);
-                }
+                leftovers += run.killAt(op, nth) ? 1 : 0;
+                if (testing::Test::HasFatalFailure())
+                    return;
             }
         }
         EXPECT_GE(kills, 10);

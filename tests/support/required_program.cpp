@@ -1,9 +1,12 @@
 #include "tests/support/required_program.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/temp_dir.h"
 
 namespace testing_support {
 
@@ -19,6 +22,12 @@ bool requiredInCi(bool present, const std::string& what) {
     if (ci && std::string(ci) == "true")
         ADD_FAILURE() << what << " missing, and a CI run needs it";
     return false;
+}
+
+bool haveSharedDrawings() {
+    const std::filesystem::path shared = sharedDrawings().parent_path();
+    return requiredInCi(std::filesystem::is_directory(shared),
+                        shared.string() + " (the shared drawings)");
 }
 
 } // namespace testing_support

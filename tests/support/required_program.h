@@ -15,4 +15,8 @@ bool haveProgram(const std::string& check, const std::string& what);
 // The same for a presence found otherwise: `present`, and a CI failure naming `what` when not.
 bool requiredInCi(bool present, const std::string& what);
 
+// Whether the shared drawings (../shared beside the clone) are here; in CI a missing folder
+// fails the running test, as anything a test needs does.
+bool haveSharedDrawings();
+
 } // namespace testing_support

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the module's sources (frame/, props/, and the frame's test rows, which use every form
-# of a table row) with clang in the mode of the platform's own compiler, so that nothing only
-# GCC accepts slips into them. The platform's headers are not here: MinGW-w64's C and C++
-# headers stand in for them.
+# Checks the module's sources (frame/, props/, the common/ header they both include, and the
+# frame's test rows, which use every form of a table row) with clang in the mode of the
+# platform's own compiler, so that nothing only GCC accepts slips into them. The platform's
+# headers are not here: MinGW-w64's C and C++ headers stand in for them.
 #   check_platform_syntax.sh CLANG++ SOURCE_DIR MINGW_G++
 set -euo pipefail
 clang=$1 source=$2 mingw=$3

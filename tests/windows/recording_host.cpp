@@ -195,20 +195,6 @@ AcApDocManager* acDocManagerPtr() {
 }
 
 // The system registry and its dynamic linker.
-AcRxClass* AcRxDictionary::desc() {
-    static AcRxClass* cls = new AcRxClass(L"AcRxDictionary", AcRxObject::desc());
-    return cls;
-}
-AcRxClass* AcRxDictionary::isA() const {
-    return desc();
-}
-AcRxClass* AcRxDynamicLinker::desc() {
-    static AcRxClass* cls = new AcRxClass(L"AcRxDynamicLinker", AcRxObject::desc());
-    return cls;
-}
-AcRxClass* AcRxDynamicLinker::isA() const {
-    return desc();
-}
 AcRxDictionary* acrxSysRegistry() {
     static Registry* registry = new Registry;
     return registry;

@@ -10,6 +10,7 @@
 #include "minihost/drawing/dxf/pair_alignment.h"
 
 namespace minihost {
+namespace dxf {
 namespace {
 
 void appendGroup(std::string& out, const char* code, const std::string& value,
@@ -28,7 +29,7 @@ struct VariableWriter {
 
     bool variable(const char* name, const std::wstring& text) const {
         std::string line;
-        if (!dxf::encodeValue(text, line, codePage))
+        if (!encodeValue(text, line, codePage))
             return false;
         appendGroup(out, "  9", name, eol);
         appendGroup(out, "  1", line, eol);
@@ -49,7 +50,7 @@ struct VariableWriter {
 class CustomPairs {
   public:
     // `first` is the index of the file's first custom variable.
-    CustomPairs(const DrawingFile& file, int first, const drawing::CustomList& before,
+    CustomPairs(const DrawingFile& file, int first, const CustomList& before,
                 const SummaryData& summary, const VariableWriter& write)
         : mFile(file), mBeforeList(before), mSummary(summary), mWrite(write), mFirst(first),
           mPairOf(file.vars.size(), -1), mAfter(file.customVars.size()) {
@@ -85,8 +86,8 @@ class CustomPairs {
                     return false;
             return true;
         }
-        const drawing::Var& var = mFile.vars[j];
-        const bool isTag = var.kind == drawing::kCustomTag;
+        const Var& var = mFile.vars[j];
+        const bool isTag = var.kind == kCustomTag;
         const int p = mPairOf[j];
         if (isTag && p == 0 && !pairs(mBefore))
             return false;
@@ -111,7 +112,7 @@ class CustomPairs {
     }
 
     const DrawingFile& mFile;
-    const drawing::CustomList& mBeforeList; // the file's custom pairs, decoded
+    const CustomList& mBeforeList; // the file's custom pairs, decoded
     const SummaryData& mSummary;
     const VariableWriter& mWrite;
     bool mWholeList = false;
@@ -122,28 +123,94 @@ class CustomPairs {
     std::vector<std::vector<int>> mAfter; // new pairs after each pair of the file
 };
 
-} // namespace
+// Where the variables of the properties stand in a head: indices into DrawingFile::vars, kNone
+// for one the head lacks.
+struct HeadIndex {
+    static constexpr int kNone = -2;
+    int firstOf[kBuiltInCount]; // the first variable of each built-in property
+    int firstCustom = kNone, codePage = kNone, version = kNone;
 
-namespace drawing {
+    explicit HeadIndex(const std::vector<Var>& vars) {
+        std::fill(firstOf, firstOf + kBuiltInCount, kNone);
+        for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
+            int kind = vars[j].kind;
+            if (kind >= 0 && kind < kBuiltInCount && firstOf[kind] == kNone)
+                firstOf[kind] = j;
+            if ((kind == kCustomTag || kind == kCustomValue) && firstCustom == kNone)
+                firstCustom = j;
+            if (vars[j].name == "$DWGCODEPAGE" && codePage == kNone)
+                codePage = j;
+            if (vars[j].name == "$ACADMAINTVER" || (vars[j].name == "$ACADVER" && version == kNone))
+                version = j;
+        }
+    }
+};
+
+// The properties a head lacks and the summary sets, by where they go: at the start of the
+// variables, or after a variable of the head. An element is a BuiltInField, or kCustomTag for
+// the whole custom list.
+struct Insertions {
+    std::vector<int> atStart;
+    std::vector<std::vector<int>> after; // per variable of the head
+};
+
+// Where missing variables go: the seven texts in order after $DWGCODEPAGE, then the custom
+// pairs; each after the nearest earlier one of that chain that the file has (else after the
+// version, else at the start). HyperlinkBase goes last.
+Insertions planInsertions(const HeadIndex& index, const SummaryData& summary, std::size_t vars) {
+    const int kNone = HeadIndex::kNone, kStart = -1;
+    const int kChain[] = {
+        -1 /* $DWGCODEPAGE */, kTitle,          kSubject,  kAuthor, kKeywords, kComments,
+        kLastSavedBy,          kRevisionNumber, kCustomTag};
+    const int chainLength = static_cast<int>(sizeof kChain / sizeof kChain[0]);
+    auto presentAt = [&](int element) {
+        return element == -1           ? index.codePage
+               : element == kCustomTag ? index.firstCustom
+                                       : index.firstOf[element];
+    };
+    Insertions plan;
+    plan.after.resize(vars);
+    for (int k = 1; k < chainLength; ++k) {
+        int element = kChain[k];
+        bool missing = element == kCustomTag
+                           ? index.firstCustom == kNone && !summary.custom.empty()
+                           : index.firstOf[element] == kNone && !summary.builtIn[element].empty();
+        if (!missing)
+            continue;
+        int anchor = kNone;
+        for (int p = k - 1; p >= 0 && anchor == kNone; --p)
+            anchor = presentAt(kChain[p]);
+        if (anchor == kNone)
+            anchor = index.version == kNone ? kStart : index.version;
+        (anchor == kStart ? plan.atStart : plan.after[anchor]).push_back(element);
+    }
+    if (index.firstOf[kHyperlinkBase] == kNone && !summary.builtIn[kHyperlinkBase].empty())
+        (vars == 0 ? plan.atStart : plan.after.back()).push_back(kHyperlinkBase);
+    return plan;
+}
+
+// Writes the properties `elements` (of Insertions) new; false when a text cannot be written.
+bool insert(const VariableWriter& write, const SummaryData& summary,
+            const std::vector<int>& elements) {
+    for (int element : elements) {
+        bool ok = true;
+        if (element == kCustomTag)
+            for (const auto& pair : summary.custom)
+                ok = ok && write.pair(pair);
+        else
+            ok = write.variable(kBuiltInNames[element], summary.builtIn[element]);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out) {
     const std::vector<Var>& vars = file.vars;
     const VariableWriter write{out, file.eol, file.codePage};
-    const int kNone = -2, kStart = -1;
-    int firstOf[kBuiltInCount];
-    std::fill(firstOf, firstOf + kBuiltInCount, kNone);
-    int firstCustom = kNone, codePageVar = kNone, versionVar = kNone;
-    for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
-        int kind = vars[j].kind;
-        if (kind >= 0 && kind < kBuiltInCount && firstOf[kind] == kNone)
-            firstOf[kind] = j;
-        if ((kind == kCustomTag || kind == kCustomValue) && firstCustom == kNone)
-            firstCustom = j;
-        if (vars[j].name == "$DWGCODEPAGE" && codePageVar == kNone)
-            codePageVar = j;
-        if (vars[j].name == "$ACADMAINTVER" || (vars[j].name == "$ACADVER" && versionVar == kNone))
-            versionVar = j;
-    }
+    const HeadIndex index(vars);
     // One text decoded at a time: never a second copy of every property.
     bool changed[kBuiltInCount];
     for (int i = 0; i < kBuiltInCount; ++i) {
@@ -154,61 +221,21 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     CustomList customBefore; // released once the head is built
     readCustom(file, customBefore);
     const bool customChanged = summary.custom != customBefore;
-
-    // Where missing variables go: the seven texts in order after $DWGCODEPAGE, then the custom
-    // pairs; each after the nearest earlier one of that chain that the file has.
-    const int kChain[] = {
-        -1 /* $DWGCODEPAGE */, kTitle,          kSubject,  kAuthor, kKeywords, kComments,
-        kLastSavedBy,          kRevisionNumber, kCustomTag};
-    const int chainLength = static_cast<int>(sizeof kChain / sizeof kChain[0]);
-    auto presentAt = [&](int element) {
-        return element == -1 ? codePageVar : element == kCustomTag ? firstCustom : firstOf[element];
-    };
-    std::vector<std::vector<int>> after(vars.size()); // insertions after each variable
-    std::vector<int> atStart;
-    for (int k = 1; k < chainLength; ++k) {
-        int element = kChain[k];
-        bool missing = element == kCustomTag
-                           ? firstCustom == kNone && !summary.custom.empty()
-                           : firstOf[element] == kNone && !summary.builtIn[element].empty();
-        if (!missing)
-            continue;
-        int anchor = kNone;
-        for (int p = k - 1; p >= 0 && anchor == kNone; --p)
-            anchor = presentAt(kChain[p]);
-        if (anchor == kNone)
-            anchor = versionVar == kNone ? kStart : versionVar;
-        (anchor == kStart ? atStart : after[anchor]).push_back(element);
-    }
-    if (firstOf[kHyperlinkBase] == kNone && !summary.builtIn[kHyperlinkBase].empty())
-        (vars.empty() ? atStart : after.back()).push_back(kHyperlinkBase);
-
-    const CustomPairs customPairs(file, firstCustom, customBefore, summary, write);
-    auto insert = [&](const std::vector<int>& elements) {
-        for (int element : elements) {
-            bool ok = true;
-            if (element == kCustomTag)
-                for (const auto& pair : summary.custom)
-                    ok = ok && write.pair(pair);
-            else
-                ok = write.variable(kBuiltInNames[element], summary.builtIn[element]);
-            if (!ok)
-                return false;
-        }
-        return true;
-    };
+    const Insertions plan = planInsertions(index, summary, vars.size());
+    const CustomPairs customPairs(file, index.firstCustom, customBefore, summary, write);
 
     out.clear();
     out.reserve(file.head.size() + 1024);
     out.append(file.head, 0, vars.empty() ? file.head.size() : vars.front().begin);
-    if (!insert(atStart))
+    if (!insert(write, summary, plan.atStart))
         return Acad::eInvalidInput;
     for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
         const Var& var = vars[j];
         int kind = var.kind;
         if (kind >= 0 && kind < kBuiltInCount && changed[kind]) {
             // A later duplicate goes, so that every reader sees the new text.
-            if (j == firstOf[kind] && !write.variable(kBuiltInNames[kind], summary.builtIn[kind]))
+            if (j == index.firstOf[kind] &&
+                !write.variable(kBuiltInNames[kind], summary.builtIn[kind]))
                 return Acad::eInvalidInput;
         } else if ((kind == kCustomTag || kind == kCustomValue) && customChanged) {
             if (!customPairs.variable(j))
@@ -216,7 +243,7 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
         } else {
             out.append(file.head, var.begin, var.end - var.begin);
         }
-        if (!insert(after[j]))
+        if (!insert(write, summary, plan.after[j]))
             return Acad::eInvalidInput;
     }
     // A reader must find the header's closing group within its first kMaxHead bytes too.
@@ -226,5 +253,5 @@ Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary,
     return Acad::eOk;
 }
 
-} // namespace drawing
+} // namespace dxf
 } // namespace minihost

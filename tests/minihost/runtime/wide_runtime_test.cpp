@@ -1,5 +1,6 @@
 // The runtime stand-ins as the module uses them: absolute paths within 260 characters,
-// comparisons that fold A to Z only, and copies that never overrun their destination.
+// comparisons that fold A to Z only, and copies that never overrun their destination. A bad
+// parameter goes to the invalid-parameter handler, which by default ends the process.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include "host/wide_runtime.h"
+#include "minihost/runtime/invalid_parameter.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/temp_dir.h"
 
@@ -14,6 +16,19 @@ namespace {
 
 using testing_support::TempDir;
 using testing_support::wide;
+
+// Counts the invalid parameters reported while it lives, in place of the handler that aborts.
+class InvalidParameters {
+  public:
+    InvalidParameters() : mPrevious(minihost::setInvalidParameterHandler(count)) { sCount = 0; }
+    ~InvalidParameters() { minihost::setInvalidParameterHandler(mPrevious); }
+    int count() const { return sCount; }
+
+  private:
+    static void count(const char*) { ++sCount; }
+    static inline int sCount = 0;
+    minihost::InvalidParameterHandler mPrevious;
+};
 
 // Runs a test body with `dir` as the current directory, and goes back afterwards.
 class InFolder {
@@ -95,7 +110,9 @@ TEST(WcrtCompareIgnoringCase, FoldsOnlyTheLettersAToZ) {
     // Letters compare by their lower-case form: '_' (95) lies between 'Z' (90) and 'a' (97).
     EXPECT_LT(_wcsicmp(L"_", L"A"), 0);
     EXPECT_GT(_wcsicmp(L"_", L"["), 0);
+    InvalidParameters invalid;
     EXPECT_NE(_wcsicmp(nullptr, L"a"), 0);
+    EXPECT_EQ(invalid.count(), 1);
 }
 
 TEST(WcrtCopyString, CopiesWhatFitsWithItsTerminator) {
@@ -106,7 +123,13 @@ TEST(WcrtCopyString, CopiesWhatFitsWithItsTerminator) {
     EXPECT_EQ(buffer[5], L'#');
 }
 
+TEST(WcrtCopyString, ASourceThatDoesNotFitEndsTheProcessAsThePlatformsRuntimeDoes) {
+    wchar_t buffer[4];
+    EXPECT_DEATH(wcscpy_s(buffer, 4, L"abcd"), "invalid parameter passed to wcscpy_s");
+}
+
 TEST(WcrtCopyString, ASourceThatDoesNotFitEmptiesTheDestinationAndWritesNothingPastIt) {
+    InvalidParameters invalid;
     wchar_t buffer[8];
     std::wmemset(buffer, L'#', 8);
     EXPECT_NE(wcscpy_s(buffer, 5, L"abcde"), 0);
@@ -117,15 +140,18 @@ TEST(WcrtCopyString, ASourceThatDoesNotFitEmptiesTheDestinationAndWritesNothingP
     EXPECT_NE(wcscpy_s(buffer, 5, huge.c_str()), 0);
     EXPECT_EQ(buffer[0], L'\0');
     EXPECT_EQ(buffer[5], L'#');
+    EXPECT_EQ(invalid.count(), 2);
 }
 
-TEST(WcrtCopyString, InvalidArgumentsReportWithoutStoppingTheProcess) {
+TEST(WcrtCopyString, InvalidArgumentsGoToTheHandlerAndReportWhenItReturns) {
+    InvalidParameters invalid;
     wchar_t buffer[4] = {L'a', L'b', 0, 0};
     EXPECT_EQ(wcscpy_s(nullptr, 4, L"a"), EINVAL);
     EXPECT_EQ(wcscpy_s(buffer, 0, L"a"), EINVAL);
     EXPECT_EQ(buffer[0], L'a');
     EXPECT_EQ(wcscpy_s(buffer, 4, nullptr), EINVAL);
     EXPECT_EQ(buffer[0], L'\0');
+    EXPECT_EQ(invalid.count(), 3);
 }
 
 } // namespace

@@ -61,81 +61,78 @@ Acad::ErrorStatus readMemory(const std::string& bytes, minihost::dwg::BinaryDraw
     return status;
 }
 
-std::string madeDrawing(const std::string& base, const std::string& section, int pages,
-                        bool compressed,
-                        const std::function<void(std::string& sectionMap)>& alter) {
-    using namespace minihost::dwg;
-    const std::uint32_t kId = 5;
-    std::string file = base.substr(0, kStartSize);
-    std::string map, sections(kSectionMapHeaderSize, '\0');
-    auto addPage = [&](std::int32_t number, const std::string& page) {
+namespace {
+
+using namespace minihost::dwg;
+
+// A system page of `type` holding `data` in a literal stream, with its header.
+std::string systemPage(std::uint32_t type, const std::string& data) {
+    std::string stream = literalStream(bytes(data), data.size());
+    std::string page(kSystemHeaderSize, '\0');
+    put32(bytes(page), type);
+    put32(bytes(page) + 4, static_cast<std::uint32_t>(data.size()));
+    put32(bytes(page) + 8, static_cast<std::uint32_t>(stream.size()));
+    put32(bytes(page) + 12, 2);
+    put32(bytes(page) + 16, systemPageSum(bytes(page), bytes(stream), stream.size()));
+    return page + stream;
+}
+
+// A made drawing as its pages are added: the file's bytes and the page map's entries.
+struct MadeFile {
+    std::string file, map;
+
+    void addPage(std::int32_t number, const std::string& page) {
         std::size_t size = (page.size() + 0x1F) / 0x20 * 0x20;
         add32(map, static_cast<std::uint32_t>(number));
         add32(map, static_cast<std::uint32_t>(size));
         file += page;
         file.resize(file.size() + size - page.size(), '\0');
-    };
-    auto systemPage = [](std::uint32_t type, const std::string& data) {
-        std::string stream = literalStream(bytes(data), data.size());
-        std::string page(kSystemHeaderSize, '\0');
-        put32(bytes(page), type);
-        put32(bytes(page) + 4, static_cast<std::uint32_t>(data.size()));
-        put32(bytes(page) + 8, static_cast<std::uint32_t>(stream.size()));
-        put32(bytes(page) + 12, 2);
-        put32(bytes(page) + 16, systemPageSum(bytes(page), bytes(stream), stream.size()));
-        return page + stream;
-    };
-    if (pages > 0) {
-        // Uncompressed pages hold a capacity each; compressed ones 0x7400 section bytes each.
-        std::size_t step =
-            compressed ? kCompressedPageSize : (section.size() / pages + 0x80) / 0x80 * 0x80;
-        std::string desc(kDescriptorSize, '\0');
-        put64(bytes(desc), section.size());
-        put32(bytes(desc) + 0x08, static_cast<std::uint32_t>(pages));
-        put32(bytes(desc) + 0x0C, static_cast<std::uint32_t>(step));
-        put32(bytes(desc) + 0x10, 1);
-        put32(bytes(desc) + 0x14, compressed ? 2 : 1);
-        put32(bytes(desc) + 0x18, kId);
-        desc.replace(0x20, std::strlen(kSummaryName), kSummaryName);
-        for (int i = 0; i < pages; ++i) {
-            std::string plain = section.substr(std::min(section.size(), i * step), step);
-            plain.resize(step, '\0');
-            std::string data = compressed ? literalStream(bytes(plain), plain.size()) : plain;
-            std::string page(kPageHeaderSize, '\0');
-            std::uint8_t* h = bytes(page);
-            put32(h, kDataPageType);
-            put32(h + 4, kId);
-            put32(h + 8, static_cast<std::uint32_t>(data.size()));
-            put32(h + 12, static_cast<std::uint32_t>((data.size() + 32 + 0x1F) / 0x20 * 0x20));
-            put64(h + 16, i * step);
-            sealDataPage(h, bytes(data), data.size());
-            maskPageHeader(h, file.size());
-            add32(desc, static_cast<std::uint32_t>(i + 1));
-            add32(desc, static_cast<std::uint32_t>(data.size()));
-            std::string offset(8, '\0');
-            put64(bytes(offset), i * step);
-            desc += offset;
-            addPage(i + 1, page + data);
-        }
-        sections += desc;
     }
-    put32(bytes(sections), pages > 0 ? 1 : 0);
-    put32(bytes(sections) + 4, 2);
-    put32(bytes(sections) + 8, 0x7400);
-    put32(bytes(sections) + 16, pages > 0 ? 1 : 0);
-    if (alter)
-        alter(sections);
-    addPage(pages + 1, systemPage(kSectionMapType, sections));
-    // The page map lists itself: its entry is the last, sized for its page, filler and header.
-    const std::uint64_t mapAddress = file.size();
-    const std::size_t mapBytes = map.size() + 8;
-    const std::size_t mapSize =
-        (kSystemHeaderSize + literalStreamLength(mapBytes) + 20 + kFileHeaderSize + 0x1F) / 0x20 *
-        0x20;
-    add32(map, static_cast<std::uint32_t>(pages + 2));
-    add32(map, static_cast<std::uint32_t>(mapSize));
-    file += systemPage(kPageMapType, map);
-    file += std::string("\x3B\x0E\x63\x41\0\0\0\0\0\0\0\0\x02\0\0\0\0\0\0\0", 20);
+};
+
+// Adds the pages of the summary section `section` (numbered from 1) to `made`; returns the
+// section's descriptor for the section map.
+std::string addSummaryPages(MadeFile& made, const std::string& section, int pages,
+                            bool compressed) {
+    const std::uint32_t kId = 5;
+    // Uncompressed pages hold a capacity each; compressed ones 0x7400 section bytes each.
+    std::size_t step =
+        compressed ? kCompressedPageSize : (section.size() / pages + 0x80) / 0x80 * 0x80;
+    std::string desc(kDescriptorSize, '\0');
+    put64(bytes(desc), section.size());
+    put32(bytes(desc) + 0x08, static_cast<std::uint32_t>(pages));
+    put32(bytes(desc) + 0x0C, static_cast<std::uint32_t>(step));
+    put32(bytes(desc) + 0x10, 1);
+    put32(bytes(desc) + 0x14, compressed ? 2 : 1);
+    put32(bytes(desc) + 0x18, kId);
+    desc.replace(0x20, std::strlen(kSummaryName), kSummaryName);
+    for (int i = 0; i < pages; ++i) {
+        std::string plain = section.substr(std::min(section.size(), i * step), step);
+        plain.resize(step, '\0');
+        std::string data = compressed ? literalStream(bytes(plain), plain.size()) : plain;
+        std::string page(kPageHeaderSize, '\0');
+        std::uint8_t* h = bytes(page);
+        put32(h, kDataPageType);
+        put32(h + 4, kId);
+        put32(h + 8, static_cast<std::uint32_t>(data.size()));
+        put32(h + 12, static_cast<std::uint32_t>((data.size() + 32 + 0x1F) / 0x20 * 0x20));
+        put64(h + 16, i * step);
+        sealDataPage(h, bytes(data), data.size());
+        maskPageHeader(h, made.file.size());
+        add32(desc, static_cast<std::uint32_t>(i + 1));
+        add32(desc, static_cast<std::uint32_t>(data.size()));
+        std::string offset(8, '\0');
+        put64(bytes(offset), i * step);
+        desc += offset;
+        made.addPage(i + 1, page + data);
+    }
+    return desc;
+}
+
+// The file header of `base` fitted to `file` (`pages` summary pages, then the section map and
+// the page map of `mapSize` bytes at `mapAddress`), written at its place and at the end.
+void sealFileHeader(std::string& file, const std::string& base, int pages, std::uint64_t mapAddress,
+                    std::size_t mapSize) {
     std::uint8_t header[kFileHeaderSize];
     std::memcpy(header, bytes(base) + kPrefixSize, sizeof header);
     maskFileHeader(header);
@@ -155,7 +152,37 @@ std::string madeDrawing(const std::string& base, const std::string& section, int
     file.replace(kPrefixSize, kFileHeaderSize, reinterpret_cast<const char*>(header),
                  kFileHeaderSize);
     file.append(reinterpret_cast<const char*>(header), kFileHeaderSize);
-    return file;
+}
+
+} // namespace
+
+std::string madeDrawing(const std::string& base, const std::string& section, int pages,
+                        bool compressed,
+                        const std::function<void(std::string& sectionMap)>& alter) {
+    MadeFile made;
+    made.file = base.substr(0, kStartSize);
+    std::string sections(kSectionMapHeaderSize, '\0');
+    if (pages > 0)
+        sections += addSummaryPages(made, section, pages, compressed);
+    put32(bytes(sections), pages > 0 ? 1 : 0);
+    put32(bytes(sections) + 4, 2);
+    put32(bytes(sections) + 8, 0x7400);
+    put32(bytes(sections) + 16, pages > 0 ? 1 : 0);
+    if (alter)
+        alter(sections);
+    made.addPage(pages + 1, systemPage(kSectionMapType, sections));
+    // The page map lists itself: its entry is the last, sized for its page, filler and header.
+    const std::uint64_t mapAddress = made.file.size();
+    const std::size_t mapBytes = made.map.size() + 8;
+    const std::size_t mapSize =
+        (kSystemHeaderSize + literalStreamLength(mapBytes) + 20 + kFileHeaderSize + 0x1F) / 0x20 *
+        0x20;
+    add32(made.map, static_cast<std::uint32_t>(pages + 2));
+    add32(made.map, static_cast<std::uint32_t>(mapSize));
+    made.file += systemPage(kPageMapType, made.map);
+    made.file += std::string("\x3B\x0E\x63\x41\0\0\0\0\0\0\0\0\x02\0\0\0\0\0\0\0", 20);
+    sealFileHeader(made.file, base, pages, mapAddress, mapSize);
+    return made.file;
 }
 
 namespace {

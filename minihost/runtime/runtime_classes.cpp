@@ -1,4 +1,5 @@
-// Runtime classes of the host's object system.
+// Runtime classes of the host's object system, and the descriptors of the registry's classes.
+#include "host/registry.h"
 #include "host/runtime_classes.h"
 
 AcRxObject::~AcRxObject() = default;
@@ -38,4 +39,22 @@ bool AcRxClass::isDerivedFrom(const AcRxClass* other) const {
         if (cls == other)
             return true;
     return false;
+}
+
+AcRxClass* AcRxDictionary::desc() {
+    static AcRxClass* cls = new AcRxClass(L"AcRxDictionary", AcRxObject::desc());
+    return cls;
+}
+
+AcRxClass* AcRxDictionary::isA() const {
+    return desc();
+}
+
+AcRxClass* AcRxDynamicLinker::desc() {
+    static AcRxClass* cls = new AcRxClass(L"AcRxDynamicLinker", AcRxObject::desc());
+    return cls;
+}
+
+AcRxClass* AcRxDynamicLinker::isA() const {
+    return desc();
 }
