@@ -172,9 +172,8 @@ class AllocSweep : public ::testing::TestWithParam<Case> {
         minihost::clearFaults();
         // Named for what it holds: a binary drawing is never named .dxf.
         const char* real = GetParam().realDrawing;
-        path = dir / ("drawing" + (real                ? fs::path(real).extension().string()
-                                   : GetParam().ac1021 ? ".dwg"
-                                                       : ".dxf"));
+        const std::string made = GetParam().ac1021 ? ".dwg" : ".dxf";
+        path = dir / ("drawing" + (real ? fs::path(real).extension().string() : made));
         if (real) {
             if (!testing_support::haveSharedDrawings())
                 GTEST_SKIP() << "the shared drawings are not beside the clone";
