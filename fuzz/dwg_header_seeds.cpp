@@ -10,7 +10,7 @@
 #include <string>
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 #include "minihost/drawing/dwg/dwg_read.h"
 
 namespace fs = std::filesystem;

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "minihost/drawing/dwg/dwg_bits.h"
+#include "minihost/drawing/dwg/header/dwg_bits.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace minihost {
 namespace codepage {

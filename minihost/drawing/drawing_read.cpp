@@ -11,7 +11,7 @@
 
 #include "minihost/drawing/dwg/dwg_file.h"
 #include "minihost/drawing/file/file_faults.h"
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
 namespace minihost {
 

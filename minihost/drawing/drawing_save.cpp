@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
 namespace minihost {
 

@@ -5,9 +5,9 @@
 #include <new>
 #include <string>
 
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 #include "minihost/runtime/status_names.h"
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace {
 bool gReports = false;

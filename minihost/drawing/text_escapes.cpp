@@ -1,6 +1,6 @@
 #include "minihost/drawing/text_escapes.h"
 
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace minihost {
 namespace escapes {

@@ -11,7 +11,7 @@
 #include "host/lisp_calls.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/frame/frame_internal.h"
-#include "minihost/runtime/text_copy.h"
+#include "minihost/runtime/text/text_copy.h"
 
 namespace minihost {
 namespace {

@@ -10,7 +10,7 @@
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/lisp/lisp_interpreter.h"
 #include "minihost/lisp/lisp_printer.h"
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
 namespace minihost::lisp {
 namespace {

@@ -15,7 +15,7 @@
 #include "minihost/lisp/lisp_functions.h"
 #include "minihost/lisp/lisp_printer.h"
 #include "minihost/lisp/lisp_reader.h"
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
 namespace minihost::lisp {
 namespace {

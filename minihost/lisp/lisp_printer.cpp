@@ -5,7 +5,7 @@
 
 #include "minihost/lisp/builtins/lisp_files.h"
 #include "minihost/lisp/lisp_functions.h"
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace minihost::lisp {
 namespace {

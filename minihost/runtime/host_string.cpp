@@ -4,7 +4,7 @@
 #include <new>
 
 #include "host/host_string.h"
-#include "minihost/runtime/text_copy.h"
+#include "minihost/runtime/text/text_copy.h"
 
 AcString::AcString() : mpBuffer(nullptr), mLength(0) {}
 

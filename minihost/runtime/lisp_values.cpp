@@ -6,7 +6,7 @@
 
 #include "host/lisp_calls.h"
 #include "minihost/runtime/fault.h"
-#include "minihost/runtime/text_copy.h"
+#include "minihost/runtime/text/text_copy.h"
 
 namespace {
 

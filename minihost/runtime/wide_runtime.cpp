@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "minihost/runtime/invalid_parameter.h"
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
 namespace {
 

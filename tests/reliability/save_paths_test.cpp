@@ -14,7 +14,7 @@
 #include "host/wide_runtime.h"
 #include "minihost/drawing/file/file_faults.h"
 #include "minihost/frame/documents.h"
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 #include "props/property_update.h"
 #include "tests/reliability/shared_folder.h"
 #include "tests/support/temp_dir.h"

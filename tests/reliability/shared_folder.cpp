@@ -8,7 +8,7 @@
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/frame/external_calls.h"
 #include "props/lisp_functions.h"
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
 namespace shared_folder {
 

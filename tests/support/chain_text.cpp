@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace testing_support {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "host/status_codes.h"
-#include "minihost/drawing/dwg/dwg_container.h"
+#include "minihost/drawing/dwg/container/dwg_container.h"
 #include "minihost/drawing/dwg/dwg_summary.h"
 #include "minihost/drawing/dwg/dwg_text.h"
 

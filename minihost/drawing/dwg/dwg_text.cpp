@@ -3,7 +3,7 @@
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/code_page.h"
 #include "minihost/drawing/text_escapes.h"
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,7 +1,7 @@
 #include "minihost/drawing/dxf/dxf_text.h"
 
 #include "minihost/drawing/text_escapes.h"
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace minihost {
 namespace dxf {

@@ -12,7 +12,7 @@
 #include "minihost/lisp/builtins/lisp_builtins.h"
 #include "minihost/lisp/lisp_printer.h"
 #include "minihost/lisp/builtins/lisp_text16.h"
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
 namespace minihost::lisp {
 namespace {

@@ -3,7 +3,7 @@
 #include <cwctype>
 #include <locale.h>
 
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace minihost::lisp {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "host/status_codes.h"
-#include "minihost/drawing/dwg/dwg_container.h"
+#include "minihost/drawing/dwg/container/dwg_container.h"
 
 namespace minihost {
 namespace dwg {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/status_codes.h"
-#include "minihost/drawing/dwg/dwg_container.h"
+#include "minihost/drawing/dwg/container/dwg_container.h"
 
 namespace minihost {
 namespace dwg {

@@ -5,9 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_header.h"
-#include "minihost/drawing/dwg/dwg_lz77.h"
-#include "minihost/drawing/dwg/dwg_edit.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
+#include "minihost/drawing/dwg/container/dwg_lz77.h"
+#include "minihost/drawing/dwg/save/dwg_edit.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/required_program.h"
 #include "tests/support/temp_dir.h"

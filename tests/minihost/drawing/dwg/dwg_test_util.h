@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 #include "minihost/drawing/dwg/dwg_read.h"
 #include "minihost/runtime/summary_data.h"
 

@@ -1,10 +1,10 @@
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 
 #include <cstring>
 
-#include "minihost/drawing/dwg/dwg_bits.h"
+#include "minihost/drawing/dwg/header/dwg_bits.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_header_walk.h"
+#include "minihost/drawing/dwg/header/dwg_header_walk.h"
 #include "minihost/drawing/code_page.h"
 
 namespace minihost {

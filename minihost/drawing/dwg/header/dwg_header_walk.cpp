@@ -1,4 +1,4 @@
-#include "minihost/drawing/dwg/dwg_header_walk.h"
+#include "minihost/drawing/dwg/header/dwg_header_walk.h"
 
 #include <cstring>
 #include <string_view>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/status_codes.h"
-#include "minihost/drawing/dwg/dwg_checks.h"
+#include "minihost/drawing/dwg/container/dwg_checks.h"
 
 namespace minihost {
 namespace dwg {

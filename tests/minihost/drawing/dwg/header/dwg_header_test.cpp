@@ -8,10 +8,10 @@
 #include <map>
 
 #include "tests/minihost/drawing/dwg/dwg_test_util.h"
-#include "minihost/drawing/dwg/dwg_bits.h"
+#include "minihost/drawing/dwg/header/dwg_bits.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_header.h"
-#include "minihost/drawing/dwg/dwg_header_walk.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header_walk.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/temp_dir.h"
 

@@ -10,7 +10,7 @@
 
 #include "host/status_codes.h"
 #include "minihost/drawing/dwg/dwg_read.h"
-#include "minihost/drawing/dwg/dwg_section_map.h"
+#include "minihost/drawing/dwg/container/dwg_section_map.h"
 
 namespace minihost {
 namespace dwg {

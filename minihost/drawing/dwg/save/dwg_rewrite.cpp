@@ -1,11 +1,11 @@
-#include "minihost/drawing/dwg/dwg_rewrite.h"
+#include "minihost/drawing/dwg/save/dwg_rewrite.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_lz77.h"
+#include "minihost/drawing/dwg/container/dwg_lz77.h"
 
 namespace minihost {
 namespace dwg {

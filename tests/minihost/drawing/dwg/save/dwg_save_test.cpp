@@ -9,7 +9,7 @@
 #include "tests/minihost/drawing/dwg/dwg_test_util.h"
 #include "minihost/drawing/drawing_file.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 #include "tests/support/chain_text.h"
 #include "tests/support/temp_dir.h"
 

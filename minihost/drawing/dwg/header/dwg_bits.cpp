@@ -1,4 +1,4 @@
-#include "minihost/drawing/dwg/dwg_bits.h"
+#include "minihost/drawing/dwg/header/dwg_bits.h"
 
 #include <algorithm>
 #include <cstring>

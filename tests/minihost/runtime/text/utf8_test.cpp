@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <string>
 
 #include "host/status_codes.h"
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 #include "minihost/drawing/dwg/dwg_read.h"
-#include "minihost/drawing/dwg/dwg_rewrite.h"
+#include "minihost/drawing/dwg/save/dwg_rewrite.h"
 
 namespace minihost {
 namespace dwg {

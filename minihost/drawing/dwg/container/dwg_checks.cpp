@@ -1,4 +1,4 @@
-#include "minihost/drawing/dwg/dwg_checks.h"
+#include "minihost/drawing/dwg/container/dwg_checks.h"
 
 #include <zlib.h>
 

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "minihost/drawing/dwg/dwg_bits.h"
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_bits.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 
 namespace minihost {
 namespace dwg {

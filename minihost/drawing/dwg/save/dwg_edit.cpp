@@ -1,9 +1,9 @@
-#include "minihost/drawing/dwg/dwg_edit.h"
+#include "minihost/drawing/dwg/save/dwg_edit.h"
 
 #include <cstring>
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_lz77.h"
+#include "minihost/drawing/dwg/container/dwg_lz77.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,9 +1,9 @@
-#include "minihost/drawing/dwg/dwg_section_map.h"
+#include "minihost/drawing/dwg/container/dwg_section_map.h"
 
 #include <cstring>
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_container.h"
+#include "minihost/drawing/dwg/container/dwg_container.h"
 
 namespace minihost {
 namespace dwg {

@@ -1,6 +1,6 @@
-#include "minihost/runtime/path_text.h"
+#include "minihost/runtime/text/path_text.h"
 
-#include "minihost/runtime/utf8.h"
+#include "minihost/runtime/text/utf8.h"
 
 namespace minihost {
 

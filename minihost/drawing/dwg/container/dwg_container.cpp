@@ -1,11 +1,11 @@
-#include "minihost/drawing/dwg/dwg_container.h"
+#include "minihost/drawing/dwg/container/dwg_container.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_lz77.h"
-#include "minihost/drawing/dwg/dwg_section_map.h"
+#include "minihost/drawing/dwg/container/dwg_lz77.h"
+#include "minihost/drawing/dwg/container/dwg_section_map.h"
 
 namespace minihost {
 namespace dwg {

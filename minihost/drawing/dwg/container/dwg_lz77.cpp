@@ -1,4 +1,4 @@
-#include "minihost/drawing/dwg/dwg_lz77.h"
+#include "minihost/drawing/dwg/container/dwg_lz77.h"
 
 #include <algorithm>
 

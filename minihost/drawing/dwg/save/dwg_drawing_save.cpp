@@ -10,9 +10,9 @@
 
 #include "minihost/drawing/drawing_file_impl.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
-#include "minihost/drawing/dwg/dwg_edit.h"
+#include "minihost/drawing/dwg/save/dwg_edit.h"
 #include "minihost/drawing/dwg/dwg_file.h"
-#include "minihost/drawing/dwg/dwg_header.h"
+#include "minihost/drawing/dwg/header/dwg_header.h"
 #include "minihost/drawing/file/file_faults.h"
 #include "minihost/drawing/file/file_replace.h"
 
