@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 #include "host/status_codes.h"
@@ -29,11 +30,16 @@ enum VarKind { kOther = -1, kCustomTag = kBuiltInCount, kCustomValue };
 
 // One variable of a drawing's header, as offsets into DrawingFile::head.
 struct Var {
-    std::string name;
-    std::size_t begin = 0, end = 0; // the variable's groups within the head
+    std::size_t nameBegin = 0, nameEnd = 0; // its name, trimmed
+    std::size_t begin = 0, end = 0;         // the variable's groups within the head
     std::size_t valueBegin = 0, valueEnd = 0;
     bool hasValue = false;
     int kind = kOther;
+
+    // Its name, a view into `head` (the DrawingFile's, which it indexes).
+    std::string_view name(const std::string& head) const {
+        return std::string_view(head).substr(nameBegin, nameEnd - nameBegin);
+    }
 };
 
 // The text s[0, n) without the blanks at either end.

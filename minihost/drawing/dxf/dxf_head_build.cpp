@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "minihost/drawing/dxf/dxf_text.h"
@@ -130,7 +131,7 @@ struct HeadIndex {
     int firstOf[kBuiltInCount]; // the first variable of each built-in property
     int firstCustom = kNone, codePage = kNone, version = kNone;
 
-    explicit HeadIndex(const std::vector<Var>& vars) {
+    HeadIndex(const std::vector<Var>& vars, const std::string& head) {
         std::fill(firstOf, firstOf + kBuiltInCount, kNone);
         for (int j = 0; j < static_cast<int>(vars.size()); ++j) {
             int kind = vars[j].kind;
@@ -138,9 +139,10 @@ struct HeadIndex {
                 firstOf[kind] = j;
             if ((kind == kCustomTag || kind == kCustomValue) && firstCustom == kNone)
                 firstCustom = j;
-            if (vars[j].name == "$DWGCODEPAGE" && codePage == kNone)
+            const std::string_view name = vars[j].name(head);
+            if (name == "$DWGCODEPAGE" && codePage == kNone)
                 codePage = j;
-            if (vars[j].name == "$ACADMAINTVER" || (vars[j].name == "$ACADVER" && version == kNone))
+            if (name == "$ACADMAINTVER" || (name == "$ACADVER" && version == kNone))
                 version = j;
         }
     }
@@ -210,7 +212,7 @@ bool insert(const VariableWriter& write, const SummaryData& summary,
 Acad::ErrorStatus buildHead(const DrawingFile& file, const SummaryData& summary, std::string& out) {
     const std::vector<Var>& vars = file.vars;
     const VariableWriter write{out, file.eol, file.codePage};
-    const HeadIndex index(vars);
+    const HeadIndex index(vars, file.head);
     // One text decoded at a time: never a second copy of every property.
     bool changed[kBuiltInCount];
     for (int i = 0; i < kBuiltInCount; ++i) {
