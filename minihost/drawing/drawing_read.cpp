@@ -3,8 +3,10 @@
 // docs/drawing-file.md.
 #include "minihost/drawing/drawing_file_impl.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +25,23 @@ void DrawingFileDelete::operator()(DrawingFile* file) const {
 
 namespace {
 
+// The file's first bytes: at most 16 KiB, which hold a DXF drawing's header and a binary
+// drawing's header and first pages, so that neither format reads them again.
+constexpr std::size_t kFirstRead = 8192;
+
+// Reads up to kFirstRead bytes of `fd`, which was `size` bytes when opened, into `first`.
+bool readFirst(int fd, off_t size, std::string& first) {
+    first.resize(static_cast<std::size_t>(std::min<off_t>(size, kFirstRead)));
+    ssize_t got = 0;
+    if (!first.empty()) {
+        do
+            got = fsys::pread(fd, &first[0], first.size(), 0);
+        while (got < 0 && errno == EINTR);
+    }
+    first.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    return got >= 0;
+}
+
 // Reads the head of the open file `fd`, which `st` describes as it was opened, into a new
 // DrawingFile that owns fd on success.
 Acad::ErrorStatus loadFrom(Fd& fd, const FileIdentity& st, DrawingFilePtr& out) {
@@ -30,23 +49,21 @@ Acad::ErrorStatus loadFrom(Fd& fd, const FileIdentity& st, DrawingFilePtr& out) 
         return Acad::eFileAccessErr;
     DrawingFilePtr file(new DrawingFile);
     // The content decides the format, whatever the file is named.
-    std::uint8_t start[8];
-    ssize_t got;
-    do
-        got = fsys::pread(fd.get(), start, sizeof start, 0);
-    while (got < 0 && errno == EINTR);
-    if (got < 0)
+    std::string first;
+    if (!readFirst(fd.get(), st.size, first))
         return Acad::eFileAccessErr;
     Acad::ErrorStatus status;
-    if (dwg::isBinaryDrawing(start, static_cast<std::size_t>(got))) {
+    if (dwg::isBinaryDrawing(reinterpret_cast<const std::uint8_t*>(first.data()), first.size())) {
         file->binary.reset(new dwg::BinaryDrawing);
-        status = dwg::readBinaryFile(fd.get(), st.size, *file->binary);
+        status = dwg::readBinaryFile(fd.get(), st.size, *file->binary, std::move(first));
         if (status != Acad::eOk)
             return status;
         file->version = file->binary->version;
         file->size = st.size;
-    } else if ((status = dxf::parseHead(fd.get(), st.size, *file)) != Acad::eOk) {
-        return status;
+    } else {
+        file->head = std::move(first); // the DXF read goes on from these bytes
+        if ((status = dxf::parseHead(fd.get(), st.size, *file)) != Acad::eOk)
+            return status;
     }
     file->fd = fd.release();
     out = std::move(file);

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "minihost/drawing/file/file_faults.h"
 
@@ -35,16 +37,24 @@ Acad::ErrorStatus readAtLeast(int fd, std::uint64_t offset, std::size_t n, std::
 } // namespace
 
 // The reader asks for a page's header, then for the data just after it, and the first pages
-// follow the file's header: with a window kept, most of a read's asks cost no system call.
-ReadBytes fileBytes(int fd) {
+// follow the file's header: with a window kept, most of a read's asks cost no system call. The
+// file's first bytes, when the caller has them, are kept beside it for the whole read.
+ReadBytes fileBytes(int fd, std::string first) {
     struct Window {
         std::uint64_t start = 0;
         std::size_t size = 0; // bytes held
         std::unique_ptr<std::uint8_t[]> bytes;
+        std::string first; // bytes [0, first.size()) of the file
     };
     auto window = std::make_shared<Window>();
+    window->first = std::move(first);
     return [fd, window](std::uint64_t offset, std::size_t n, std::uint8_t* out) {
         Window& w = *window;
+        if (offset <= w.first.size() && n <= w.first.size() - offset) {
+            if (n > 0)
+                std::memcpy(out, w.first.data() + offset, n);
+            return Acad::eOk;
+        }
         if (offset >= w.start && offset - w.start <= w.size && n <= w.size - (offset - w.start)) {
             if (n > 0)
                 std::memcpy(out, w.bytes.get() + (offset - w.start), n);
@@ -64,8 +74,9 @@ ReadBytes fileBytes(int fd) {
     };
 }
 
-Acad::ErrorStatus readBinaryFile(int fd, off_t size, BinaryDrawing& out) {
-    return readBinaryDrawing(fileBytes(fd), static_cast<std::uint64_t>(size), out);
+Acad::ErrorStatus readBinaryFile(int fd, off_t size, BinaryDrawing& out, std::string first) {
+    return readBinaryDrawing(fileBytes(fd, std::move(first)), static_cast<std::uint64_t>(size),
+                             out);
 }
 
 } // namespace dwg

@@ -46,8 +46,9 @@ struct Var {
 std::string trimmed(const char* s, std::size_t n);
 
 // Parses the head of a drawing (file `fd` of `size` bytes, or `file.head` already filled when
-// fd < 0) into `file`. Leaves `file.fd` alone. With `checkEnd`, a drawing that does not end
-// with its EOF group needs recovery.
+// fd < 0) into `file`; with fd >= 0, `file.head` may hold the file's first bytes, already
+// read. Leaves `file.fd` alone. With `checkEnd`, a drawing that does not end with its EOF
+// group needs recovery.
 Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd = true);
 
 // The properties the head holds, decoded from it: built-in `field` (the first variable of it
