@@ -605,6 +605,8 @@ void Replacement::dropNames() {
 } // namespace
 
 namespace {
+Acad::ErrorStatus splitResolved(const std::string& at, std::string& folder, std::string& name);
+
 // resolveSaveTarget's work; `followed` tells whether a symbolic link was followed.
 Acad::ErrorStatus resolveTarget(const std::string& path, std::string& folder, std::string& name,
                                 bool& followed) {
@@ -630,6 +632,11 @@ Acad::ErrorStatus resolveTarget(const std::string& path, std::string& folder, st
         at = to[0] == '/' || slash == std::string::npos ? to : at.substr(0, slash + 1) + to;
         followed = true;
     }
+    return splitResolved(at, folder, name);
+}
+
+// The folder of `at`, resolved, and its last component; eInvalidInput when that is no name.
+Acad::ErrorStatus splitResolved(const std::string& at, std::string& folder, std::string& name) {
     std::size_t slash = at.rfind('/');
     std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : at.substr(0, slash);
     name = slash == std::string::npos ? at : at.substr(slash + 1);
@@ -640,6 +647,38 @@ Acad::ErrorStatus resolveTarget(const std::string& path, std::string& folder, st
         return accessStatus(errno);
     folder = real.get();
     return Acad::eOk;
+}
+
+// Opens `folder` into `dir` and the file `name` in it, not following a link, into `file`: 0,
+// or the errno of the call that failed.
+int openInFolder(const std::string& folder, const std::string& name, drawing::Fd& dir,
+                 drawing::Fd& file) {
+    // O_PATH: a folder the process may pass through but not list still holds drawings.
+    dir.reset(fsys::open(folder.c_str(), O_PATH | O_DIRECTORY));
+    if (dir.get() < 0)
+        return errno;
+    file.reset(fsys::openAt(dir.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
+    return file.get() < 0 ? errno : 0;
+}
+
+// openIdentified's opens. The path's last component is first taken for a file, as it mostly
+// is, which spares asking whether it is a link: the open in the folder refuses a link (ELOOP),
+// and then the path is resolved as a save resolves it, the link followed.
+Acad::ErrorStatus openTarget(const std::string& path, std::string& folder, std::string& name,
+                             bool& followed, drawing::Fd& dir, drawing::Fd& file) {
+    followed = false;
+    Acad::ErrorStatus status = splitResolved(path, folder, name);
+    if (status == Acad::eOk) {
+        const int err = openInFolder(folder, name, dir, file);
+        if (err != ELOOP)
+            return err == 0 ? Acad::eOk : accessStatus(err);
+    } else if (status != Acad::eInvalidInput) {
+        return status;
+    }
+    if ((status = resolveTarget(path, folder, name, followed)) != Acad::eOk)
+        return status == Acad::eInvalidInput ? Acad::eFileAccessErr : status;
+    const int err = openInFolder(folder, name, dir, file);
+    return err == 0 ? Acad::eOk : accessStatus(err);
 }
 } // namespace
 
@@ -652,17 +691,11 @@ Acad::ErrorStatus resolveSaveTarget(const std::string& path, std::string& folder
 Acad::ErrorStatus openIdentified(const std::string& path, int& fd, FileIdentity& identity) {
     std::string folder, name;
     bool followed;
-    Acad::ErrorStatus status = resolveTarget(path, folder, name, followed);
-    if (status != Acad::eOk)
-        return status == Acad::eInvalidInput ? Acad::eFileAccessErr : status;
-    // O_PATH: a folder the process may pass through but not list still holds drawings.
     auto dir = std::make_shared<drawing::Fd>();
-    dir->reset(fsys::open(folder.c_str(), O_PATH | O_DIRECTORY));
-    if (dir->get() < 0)
-        return accessStatus(errno);
-    drawing::Fd file(fsys::openAt(dir->get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
-    if (file.get() < 0)
-        return accessStatus(errno);
+    drawing::Fd file;
+    Acad::ErrorStatus status = openTarget(path, folder, name, followed, *dir, file);
+    if (status != Acad::eOk)
+        return status;
     struct stat st, at;
     if (fsys::fstat(file.get(), &st) != 0 || fsys::fstat(dir->get(), &at) != 0)
         return Acad::eFileAccessErr;
