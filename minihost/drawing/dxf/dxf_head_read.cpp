@@ -23,7 +23,7 @@ namespace dxf {
 namespace {
 
 // The text s[0, n) without the blanks at either end, as a view into it.
-std::string_view trimmedView(const char* s, std::size_t n) {
+inline std::string_view trimmedView(const char* s, std::size_t n) {
     std::size_t b = 0;
     while (b < n && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r'))
         ++b;
@@ -57,25 +57,16 @@ class HeadReader {
     // following line starts. False at the end of the data (`pos` == end); `tooLong` when the
     // head cap is reached first and `ioError` when a read fails.
     bool line(std::size_t pos, std::size_t& stop, std::size_t& next) {
+        // Most lines are whole in the head already, with the line end known: found in line.
+        const std::size_t nl = mEnd ? findLineEnd(pos, mEnd) : std::string::npos;
+        if (nl == std::string::npos)
+            return lineReadingMore(pos, stop, next);
         terminated = true;
-        const char end = mEnd ? mEnd : lineEnd();
-        for (;;) {
-            std::size_t nl = findLineEnd(pos, end);
-            if (nl != std::string::npos) {
-                stop = nl;
-                next = nl + 1;
-                if (end == '\n' && stop > pos && mHead[stop - 1] == '\r')
-                    --stop;
-                return true;
-            }
-            if (!more()) {
-                if (tooLong || ioError || pos >= mHead.size())
-                    return false;
-                stop = next = mHead.size(); // a last line without a line end
-                terminated = false;
-                return true;
-            }
-        }
+        stop = nl;
+        next = nl + 1;
+        if (mEnd == '\n' && stop > pos && mHead[stop - 1] == '\r')
+            --stop;
+        return true;
     }
 
     // The character that ends lines: '\r' when the first line ends with a CR alone, else '\n'
@@ -100,6 +91,29 @@ class HeadReader {
     bool terminated = true; // the last line read had a line end
 
   private:
+    // line() where the head may need more of the file first.
+    bool lineReadingMore(std::size_t pos, std::size_t& stop, std::size_t& next) {
+        terminated = true;
+        const char end = lineEnd();
+        for (;;) {
+            std::size_t nl = findLineEnd(pos, end);
+            if (nl != std::string::npos) {
+                stop = nl;
+                next = nl + 1;
+                if (end == '\n' && stop > pos && mHead[stop - 1] == '\r')
+                    --stop;
+                return true;
+            }
+            if (!more()) {
+                if (tooLong || ioError || pos >= mHead.size())
+                    return false;
+                stop = next = mHead.size(); // a last line without a line end
+                terminated = false;
+                return true;
+            }
+        }
+    }
+
     // Where the first `end` at or after `pos` is, or npos. A header's lines are a few bytes
     // long: sixteen bytes compared at once, in line, cost less than a call of memchr.
     std::size_t findLineEnd(std::size_t pos, char end) const {
