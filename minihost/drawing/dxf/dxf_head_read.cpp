@@ -56,7 +56,7 @@ class HeadReader {
     // The next line starting at `pos`: [pos, stop) without its line end; `next` is where the
     // following line starts. False at the end of the data (`pos` == end); `tooLong` when the
     // head cap is reached first and `ioError` when a read fails.
-    bool line(std::size_t pos, std::size_t& stop, std::size_t& next) {
+    [[gnu::always_inline]] bool line(std::size_t pos, std::size_t& stop, std::size_t& next) {
         // Most lines are whole in the head already, with the line end known: found in line.
         const std::size_t nl = mEnd ? findLineEnd(pos, mEnd) : std::string::npos;
         if (nl == std::string::npos)
@@ -116,7 +116,7 @@ class HeadReader {
 
     // Where the first `end` at or after `pos` is, or npos. A header's lines are a few bytes
     // long: sixteen bytes compared at once, in line, cost less than a call of memchr.
-    std::size_t findLineEnd(std::size_t pos, char end) const {
+    [[gnu::always_inline]] std::size_t findLineEnd(std::size_t pos, char end) const {
         const char* data = mHead.data();
         const std::size_t size = mHead.size();
 #if defined(__SSE2__)
@@ -234,29 +234,42 @@ std::string trimmed(const char* s, std::size_t n) {
 
 namespace {
 
-// A header variable whose name is head[nameBegin, nameEnd) and whose groups start at `begin`,
-// with its kind. A header has hundreds of variables and a read looks at each: the names are
-// compared as views, length first, so that most are ruled out without reading a byte of them.
-Var namedVar(const std::string& head, std::size_t nameBegin, std::size_t nameEnd,
-             std::size_t begin) {
-    static const auto kKinds = [] {
-        std::array<std::string_view, kBuiltInCount + 2> names;
+// The names of the variables of the properties, by VarKind, and per name length the kinds
+// whose names have that length (a bit each).
+struct KindNames {
+    static constexpr std::size_t kLongest = 31;
+    std::array<std::string_view, kBuiltInCount + 2> names;
+    std::array<unsigned, kLongest + 1> byLength{};
+
+    KindNames() {
         for (int i = 0; i < kBuiltInCount; ++i)
             names[static_cast<std::size_t>(i)] = kBuiltInNames[i];
         names[kCustomTag] = "$CUSTOMPROPERTYTAG";
         names[kCustomValue] = "$CUSTOMPROPERTY";
-        return names;
-    }();
+        for (std::size_t i = 0; i < names.size(); ++i)
+            byLength[names[i].size()] |= 1u << i;
+    }
+};
+
+// A header variable whose name is head[nameBegin, nameEnd) and whose groups start at `begin`,
+// with its kind. A header has hundreds of variables and a read looks at each: a table by
+// length rules out most names without reading a byte of them.
+Var namedVar(const std::string& head, std::size_t nameBegin, std::size_t nameEnd,
+             std::size_t begin) {
+    static const KindNames kKinds;
     Var var;
     var.nameBegin = nameBegin;
     var.nameEnd = nameEnd;
     var.begin = begin;
-    const std::string_view view = var.name(head);
-    for (std::size_t i = 0; i < kKinds.size(); ++i)
-        if (view.size() == kKinds[i].size() && view[1] == kKinds[i][1] && view == kKinds[i]) {
+    const std::size_t length = nameEnd - nameBegin;
+    unsigned candidates = length <= KindNames::kLongest ? kKinds.byLength[length] : 0;
+    for (; candidates != 0; candidates &= candidates - 1) {
+        const auto i = static_cast<std::size_t>(__builtin_ctz(candidates));
+        if (var.name(head) == kKinds.names[i]) {
             var.kind = static_cast<int>(i);
             break;
         }
+    }
     return var;
 }
 
