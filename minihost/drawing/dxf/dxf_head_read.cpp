@@ -234,6 +234,13 @@ std::string trimmed(const char* s, std::size_t n) {
 
 namespace {
 
+// Whether a variable's name is `wanted`: most names of the same length differ in the letter
+// after the '$', which rules them out without a call of memcmp.
+bool isNamed(std::string_view name, std::string_view wanted) {
+    return name.size() == wanted.size() && name.size() > 1 && name[1] == wanted[1] &&
+           name == wanted;
+}
+
 // The names of the variables of the properties, by VarKind, and per name length the kinds
 // whose names have that length (a bit each).
 struct KindNames {
@@ -265,7 +272,7 @@ Var namedVar(const std::string& head, std::size_t nameBegin, std::size_t nameEnd
     unsigned candidates = length <= KindNames::kLongest ? kKinds.byLength[length] : 0;
     for (; candidates != 0; candidates &= candidates - 1) {
         const auto i = static_cast<std::size_t>(__builtin_ctz(candidates));
-        if (var.name(head) == kKinds.names[i]) {
+        if (isNamed(var.name(head), kKinds.names[i])) {
             var.kind = static_cast<int>(i);
             break;
         }
@@ -282,9 +289,9 @@ Acad::ErrorStatus readVersion(DrawingFile& file) {
     std::string codePage;
     for (const Var& var : file.vars) {
         const std::string_view name = var.name(file.head);
-        if (name == "$ACADVER" && file.version.empty())
+        if (isNamed(name, "$ACADVER") && file.version.empty())
             file.version = trimmed(value(var).data(), value(var).size());
-        else if (name == "$DWGCODEPAGE" && codePage.empty())
+        else if (isNamed(name, "$DWGCODEPAGE") && codePage.empty())
             codePage = value(var);
     }
     if (!supportedVersion(file.version))
