@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "minihost/drawing/dwg/ac1015/ac1015_read.h"
 #include "minihost/drawing/dwg/ac1021/ac1021_read.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 
@@ -16,6 +17,19 @@ constexpr std::uint32_t kSummaryEncrypted = 0x2;
 
 bool isDigitOrDot(std::uint8_t c) {
     return (c >= '0' && c <= '9') || c == '.';
+}
+
+// AC1015 and the versions before it: no container, no security flags, only the properties.
+Acad::ErrorStatus readUnpaged(const ReadBytes& read, std::uint64_t fileSize, std::size_t have,
+                              BinaryDrawing& drawing, BinaryDrawing& out) {
+    if (have < kStartSize)
+        return Acad::eDwgNeedsRecovery;
+    drawing.form = textForm(drawing.version, get16(drawing.start + kCodePageIndex));
+    const Acad::ErrorStatus status = ac1015::readProperties(read, fileSize, drawing.start, have,
+                                                            drawing.form, drawing.record.data);
+    if (status == Acad::eOk)
+        out = std::move(drawing);
+    return status;
 }
 
 } // namespace
@@ -41,6 +55,8 @@ Acad::ErrorStatus readBinaryDrawing(const ReadBytes& read, std::uint64_t fileSiz
     drawing.version.assign(reinterpret_cast<const char*>(drawing.start), kVersionSize);
     const std::string& v = drawing.version;
     const bool ac1021 = v == "AC1021";
+    if (ac1015::isUnpagedVersion(v))
+        return readUnpaged(read, fileSize, have, drawing, out);
     bool container = v == "AC1018" || v == "AC1024" || v == "AC1027" || v == "AC1032";
     if (!container && !ac1021)
         return v < "AC1018" || v.find('.') != std::string::npos ? Acad::eUnsupportedVersion

@@ -55,7 +55,7 @@ std::wstring decodeNarrow(const std::uint8_t* data, std::size_t n, int codePage)
 
 TextForm textForm(const std::string& version, unsigned index) {
     TextForm form;
-    form.wide = version != "AC1018";
+    form.wide = version >= "AC1021"; // AC1018 and before: 8-bit text
     int page = index < sizeof kCodePages / sizeof kCodePages[0] ? kCodePages[index] : 0;
     form.knownPage = page != 0;
     form.codePage = page != 0 ? page : 1252;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "minihost/drawing/drawing_file_impl.h"
+#include "minihost/drawing/dwg/ac1015/ac1015_read.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "minihost/drawing/dwg/save/dwg_edit.h"
 #include "minihost/drawing/dwg/dwg_file.h"
@@ -135,8 +136,9 @@ Acad::ErrorStatus saveBinaryDrawing(DrawingFile& file, const SummaryData& summar
                                     const std::string& target, const SaveOptions& options) {
     dwg::BinaryDrawing& drawing = *file.binary;
     // An AC1021 file's outer check value is not known here: a file written without it would
-    // not open in the host, so such a drawing is read but never written.
-    if (drawing.version == "AC1021")
+    // not open in the host, so such a drawing is read but never written. Drawings before AC1018
+    // keep their properties in an object, which the stand-in does not write.
+    if (drawing.version == "AC1021" || dwg::ac1015::isUnpagedVersion(drawing.version))
         return Acad::eNotImplementedYet;
     // The summary as the file holds it: what a save keeps of it and compares against.
     dwg::SummaryRecord old;

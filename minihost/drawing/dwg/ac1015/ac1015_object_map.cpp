@@ -1,0 +1,106 @@
+#include "minihost/drawing/dwg/ac1015/ac1015_object_map.h"
+
+#include "minihost/drawing/dwg/header/dwg_header.h"
+
+namespace minihost {
+namespace dwg {
+namespace ac1015 {
+namespace {
+
+constexpr std::size_t kSizeField = 2, kCrcField = 2;
+
+std::uint16_t getBigEndian16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+}
+
+} // namespace
+
+bool readModularChar(const std::uint8_t* data, std::size_t end, std::size_t& at, bool signedValue,
+                     std::int64_t& value) {
+    std::uint64_t v = 0;
+    for (unsigned shift = 0; at < end && shift < 63; shift += 7) {
+        const std::uint8_t byte = data[at++];
+        if (byte & 0x80) {
+            v |= std::uint64_t{byte & 0x7Fu} << shift;
+            continue;
+        }
+        if (signedValue) {
+            v |= std::uint64_t{byte & 0x3Fu} << shift;
+            value = (byte & 0x40) ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
+        } else {
+            v |= std::uint64_t{byte & 0x7Fu} << shift;
+            value = static_cast<std::int64_t>(v);
+        }
+        return true;
+    }
+    return false;
+}
+
+ObjectMap::ObjectMap(const ReadBytes& read, std::uint64_t fileSize, std::uint64_t address,
+                     std::uint64_t size)
+    : mRead(read), mFileSize(fileSize), mNext(address), mEnd(address + size) {}
+
+Acad::ErrorStatus ObjectMap::find(std::uint64_t handle, std::uint64_t& address) {
+    for (;;) {
+        const auto known = mKnown.find(handle);
+        if (known != mKnown.end()) {
+            address = known->second;
+            return Acad::eOk;
+        }
+        if (mDone)
+            return Acad::eDwgCorrupt; // the drawing lists an object it does not hold
+        bool last = false;
+        const Acad::ErrorStatus status = readBlock(last);
+        if (status != Acad::eOk)
+            return status;
+        if (last) {
+            mDone = true;
+            if (mNext != mEnd)
+                return Acad::eDwgCorrupt;
+        }
+    }
+}
+
+Acad::ErrorStatus ObjectMap::readBlock(bool& last) {
+    std::uint8_t block[kMaxMapBlock + kCrcField];
+    if (mNext > mEnd || mEnd - mNext < kSizeField + kCrcField)
+        return Acad::eDwgCorrupt;
+    Acad::ErrorStatus status = mRead(mNext, kSizeField, block);
+    if (status != Acad::eOk)
+        return status;
+    const std::size_t n = getBigEndian16(block);
+    if (n < kSizeField || n > kMaxMapBlock || mEnd - mNext < n + kCrcField)
+        return Acad::eDwgCorrupt;
+    if ((status = mRead(mNext + kSizeField, n, block + kSizeField)) != Acad::eOk)
+        return status;
+    if (headerCrc(block, n) != getBigEndian16(block + n))
+        return Acad::eDwgCRCError;
+    mNext += n + kCrcField;
+    last = n == kSizeField;
+    return addPairs(block, n);
+}
+
+// Each block counts its handles and addresses from 0.
+Acad::ErrorStatus ObjectMap::addPairs(const std::uint8_t* block, std::size_t n) {
+    std::uint64_t handle = 0;
+    std::int64_t address = 0;
+    for (std::size_t at = kSizeField; at < n;) {
+        std::int64_t handleDelta = 0, addressDelta = 0;
+        if (!readModularChar(block, n, at, false, handleDelta) ||
+            !readModularChar(block, n, at, true, addressDelta))
+            return Acad::eDwgCorrupt;
+        const std::int64_t limit = static_cast<std::int64_t>(mFileSize);
+        if (addressDelta > limit || addressDelta < -limit)
+            return Acad::eDwgCorrupt;
+        handle += static_cast<std::uint64_t>(handleDelta);
+        address += addressDelta;
+        if (address < 0 || static_cast<std::uint64_t>(address) >= mFileSize)
+            return Acad::eDwgCorrupt;
+        mKnown.emplace(handle, static_cast<std::uint64_t>(address));
+    }
+    return Acad::eOk;
+}
+
+} // namespace ac1015
+} // namespace dwg
+} // namespace minihost

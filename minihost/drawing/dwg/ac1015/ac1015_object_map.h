@@ -1,0 +1,52 @@
+// The object map of binary drawings of AC1015, AC1014 and AC1012: blocks of (handle, file
+// address) pairs, each with its CRC. A lookup reads blocks from the first on only until the
+// handle is found, and keeps what it read for the next lookup, so that finding the two objects
+// a read needs costs the blocks up to them, not the whole map.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+
+#include "host/status_codes.h"
+#include "minihost/drawing/dwg/container/dwg_container.h"
+
+namespace minihost {
+namespace dwg {
+namespace ac1015 {
+
+// The most bytes a block holds, its size field included (real maps stay below 2040).
+constexpr std::size_t kMaxMapBlock = 2040;
+
+// A modular character: bytes of 7 value bits, least significant group first, 0x80 meaning
+// another byte follows; when `signedValue`, the last byte's 0x40 is the sign. Reads from
+// data[at] on, before `end`; false when it runs past `end` or holds more than 64 bits.
+bool readModularChar(const std::uint8_t* data, std::size_t end, std::size_t& at, bool signedValue,
+                     std::int64_t& value);
+
+class ObjectMap {
+  public:
+    // The map whose locator says [address, address + size) of a file of `fileSize` bytes, read
+    // through `read`, which must outlive this.
+    ObjectMap(const ReadBytes& read, std::uint64_t fileSize, std::uint64_t address,
+              std::uint64_t size);
+
+    // The file address of the object `handle`. eDwgCorrupt when the map ends without it or
+    // contradicts itself (a block beyond the locator, a pair past its block, an address outside
+    // the file, a map that does not end where the locator says); eDwgCRCError when a block's CRC
+    // does not match; the statuses of `read`.
+    Acad::ErrorStatus find(std::uint64_t handle, std::uint64_t& address);
+
+  private:
+    Acad::ErrorStatus readBlock(bool& last);
+    Acad::ErrorStatus addPairs(const std::uint8_t* block, std::size_t n);
+
+    const ReadBytes& mRead;
+    std::uint64_t mFileSize, mNext, mEnd; // the next block's address, the map's end
+    bool mDone = false;
+    std::unordered_map<std::uint64_t, std::uint64_t> mKnown; // handle -> address, first wins
+};
+
+} // namespace ac1015
+} // namespace dwg
+} // namespace minihost
