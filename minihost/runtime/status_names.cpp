@@ -6,8 +6,8 @@ namespace {
 const char* const kStatuses[][2] = {
     {"eOk", "success"},
     {"eNotImplementedYet",
-     "not available here, such as saving a 2007 (AC1021) drawing or a code page the system "
-     "cannot convert"},
+     "not available here, such as saving a binary drawing older than 2004 or of 2007 (AC1015 "
+     "and before, AC1021) or a code page the system cannot convert"},
     {"eNotApplicable", "not applicable"},
     {"eInvalidInput", "invalid input"},
     {"eKeyNotFound", "key not found"},

@@ -371,6 +371,7 @@ const Case kCases[] = {
     {"GetClosedDrawing", false, Case::ClosedDrawing, nullptr, pathOnly, {}},
     {"GetRealDrawing", false, Case::ClosedDrawing, "drawings/sample_2018.dxf", pathOnly, {}},
     {"GetBinaryDrawing", false, Case::ClosedDrawing, "dwg/r2010_custom.dwg", pathOnly, {}},
+    {"GetAc1015Drawing", false, Case::ClosedDrawing, "dwg2000/r2000_props_full.dwg", pathOnly, {}},
     {"GetAc1021Drawing", false, Case::ClosedDrawing, nullptr, pathOnly, {}, false, false, true},
     {"SetWorkingClearing",
      true,

@@ -46,13 +46,14 @@ Acad::ErrorStatus readFileHeader(const std::uint8_t* start, std::size_t n, std::
     Locator* wanted[3] = {&out.header, &out.classes, &out.objectMap};
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* p = start + kLocators + kLocatorSize * i;
-        if (p[0] > 2 || seen[p[0]])
-            continue;
         const Locator l{get32(p + 1), get32(p + 5)};
+        // Every section lies in the file, also those not read here: a shorter file was cut.
         if (!fits(l.address, l.size, fileSize))
-            return Acad::eDwgCorrupt;
-        *wanted[p[0]] = l;
-        seen[p[0]] = true;
+            return Acad::eDwgNeedsRecovery;
+        if (p[0] <= 2 && !seen[p[0]]) {
+            *wanted[p[0]] = l;
+            seen[p[0]] = true;
+        }
     }
     return seen[0] && seen[1] && seen[2] ? Acad::eOk : Acad::eDwgCorrupt;
 }

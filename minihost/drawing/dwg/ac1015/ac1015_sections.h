@@ -25,8 +25,8 @@ struct FileHeader {
 };
 
 // Reads the file header from the file's first `n` bytes `start`. eDwgCorrupt when its sentinel
-// is missing, it does not fit in those bytes or a needed locator is missing or outside the
-// file; eDwgCRCError when its CRC does not match.
+// is missing, it does not fit in those bytes or a needed locator is missing; eDwgCRCError when
+// its CRC does not match; eDwgNeedsRecovery when a section it locates ends beyond the file.
 Acad::ErrorStatus readFileHeader(const std::uint8_t* start, std::size_t n, std::uint64_t fileSize,
                                  FileHeader& out);
 

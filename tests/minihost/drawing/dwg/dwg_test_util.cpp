@@ -21,26 +21,31 @@ fs::path sharedBinaryDrawings() {
     return testing_support::sharedDrawings().parent_path() / "dwg";
 }
 
+fs::path sharedOlderDrawings() {
+    return testing_support::sharedDrawings().parent_path() / "dwg2000";
+}
+
 std::vector<Expected> expectedDrawings() {
     static const char* const kFields[minihost::kBuiltInCount] = {
         "Title",    "Subject",     "Author",         "Keywords",
         "Comments", "LastSavedBy", "RevisionNumber", "HyperlinkBase"};
-    auto json =
-        nlohmann::json::parse(testing_support::readFile(sharedBinaryDrawings() / "expected.json"));
     std::vector<Expected> out;
-    for (auto& [name, entry] : json.items()) {
-        Expected e;
-        e.name = name;
-        e.version = entry["version"].get<std::string>();
-        e.hasSummary = !entry["builtins"].is_null();
-        if (e.hasSummary) {
-            for (int i = 0; i < minihost::kBuiltInCount; ++i)
+    for (const fs::path& folder : {sharedBinaryDrawings(), sharedOlderDrawings()}) {
+        auto json = nlohmann::json::parse(testing_support::readFile(folder / "expected.json"));
+        for (auto& [name, entry] : json.items()) {
+            Expected e;
+            e.name = name;
+            e.path = folder / name;
+            e.version = entry["version"].get<std::string>();
+            const bool properties = !entry["builtins"].is_null();
+            e.hasSummary = properties && e.version >= "AC1018";
+            for (int i = 0; properties && i < minihost::kBuiltInCount; ++i)
                 e.summary.builtIn[i] = wide(entry["builtins"][kFields[i]].get<std::string>());
             for (auto& pair : entry["custom"])
                 e.summary.custom.emplace_back(wide(pair[0].get<std::string>()),
                                               wide(pair[1].get<std::string>()));
+            out.push_back(std::move(e));
         }
-        out.push_back(std::move(e));
     }
     return out;
 }

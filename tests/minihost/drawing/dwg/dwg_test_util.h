@@ -19,11 +19,15 @@ namespace dwg_test {
 // ../shared/dwg beside the clone.
 std::filesystem::path sharedBinaryDrawings();
 
-// One drawing of expected.json: its version and its properties (none for a version without a
-// summary section).
+// ../shared/dwg2000 beside the clone: AC1015 drawings with properties.
+std::filesystem::path sharedOlderDrawings();
+
+// One drawing of the two folders' expected.json: its version and the properties a read gives
+// (all empty where the file has none).
 struct Expected {
     std::string name, version;
-    bool hasSummary = false;
+    std::filesystem::path path;
+    bool hasSummary = false; // its properties are in a summary section (AC1018 on): it is saved
     minihost::SummaryData summary;
 };
 std::vector<Expected> expectedDrawings();

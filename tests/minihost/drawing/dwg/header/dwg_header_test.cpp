@@ -157,7 +157,7 @@ std::vector<SharedHeader> sharedHeaders() {
             continue;
         std::string section;
         HeaderContext context;
-        EXPECT_TRUE(dwg_test::headerSection(readFile(dwg_test::sharedBinaryDrawings() / e.name),
+        EXPECT_TRUE(dwg_test::headerSection(readFile(e.path),
                                             section, context))
             << e.name;
         out.push_back({e.name, context, section, e.summary.builtIn[minihost::kHyperlinkBase]});

@@ -141,7 +141,7 @@ TEST_F(DwgSave, EveryDrawingSavesEachWayKeepingItsVersionAndEverythingElse) {
             continue;
         SCOPED_TRACE(e.name);
         const fs::path path = dir / e.name;
-        const std::string original = readFile(dwg_test::sharedBinaryDrawings() / e.name);
+        const std::string original = readFile(e.path);
         writeFile(path, original);
         const nlohmann::json first = dwg_test::independentCheck(path);
         for (std::size_t round = 0; round < std::size(rounds); ++round) {
@@ -192,7 +192,7 @@ TEST_F(DwgSave, HyperlinkBaseIsWrittenToBothCopiesLeavingEveryOtherHeaderVariabl
             continue;
         SCOPED_TRACE(e.name);
         const fs::path path = dir / e.name;
-        writeFile(path, readFile(dwg_test::sharedBinaryDrawings() / e.name));
+        writeFile(path, readFile(e.path));
         const nlohmann::json first = dwg_test::independentCheck(path);
         for (const std::wstring& value : hyperlinkBases(e.version != "AC1018")) {
             SCOPED_TRACE(value.size());

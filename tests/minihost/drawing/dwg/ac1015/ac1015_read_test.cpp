@@ -1,0 +1,356 @@
+// The reader of AC1015, AC1014 and AC1012 drawings: damaged and cut copies of a real drawing, the
+// header-variable tables against every real one, and the pieces (items, dictionaries, classes)
+// on bit streams built here, for the layouts no shared drawing has.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "minihost/drawing/dwg/ac1015/ac1015_header_vars.h"
+#include "minihost/drawing/dwg/ac1015/ac1015_object_map.h"
+#include "minihost/drawing/dwg/ac1015/ac1015_objects.h"
+#include "minihost/drawing/dwg/ac1015/ac1015_record.h"
+#include "minihost/drawing/dwg/ac1015/ac1015_sections.h"
+#include "minihost/drawing/dwg/dwg_bytes.h"
+#include "tests/minihost/drawing/dwg/dwg_test_util.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace minihost::dwg;
+using namespace minihost::dwg::ac1015;
+using testing_support::readFile;
+
+ReadBytes memoryBytes(const std::string& bytes, std::uint64_t fileSize) {
+    return [&bytes, fileSize](std::uint64_t offset, std::size_t n, std::uint8_t* out) {
+        if (offset > fileSize || n > fileSize - offset)
+            return Acad::eDwgNeedsRecovery;
+        std::memcpy(out, bytes.data() + offset, n);
+        return Acad::eOk;
+    };
+}
+
+Acad::ErrorStatus readCut(const std::string& bytes, std::uint64_t size) {
+    BinaryDrawing d;
+    return readBinaryDrawing(memoryBytes(bytes, size), size, d);
+}
+
+// The byte ranges [begin, end) of `drawing` its read relies on: the file header, the header
+// variables, the object map's first block, the dictionary and the record.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> pathRanges(const std::string& drawing) {
+    FileHeader file;
+    EXPECT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
+    const std::uint8_t* p = bytes(drawing);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
+        {0, 0x19 + 9 * get32(p + 0x15) + 18},
+        {file.header.address, file.header.address + 0x26 + get32(p + file.header.address + 16)}};
+    const std::uint64_t map = file.objectMap.address;
+    ranges.emplace_back(map, map + (p[map] << 8 | p[map + 1]) + 2);
+    const ReadBytes read = memoryBytes(drawing, drawing.size());
+    ObjectMap objects(read, drawing.size(), map, file.objectMap.size);
+    std::string variables;
+    EXPECT_EQ(readFramedSection(read, file.header, SectionKind::kHeader, variables), Acad::eOk);
+    BitReader in(bytes(variables), variables.size());
+    HeaderWalk walk;
+    EXPECT_TRUE(walkHeader(in, Layout::kAC1015, walk));
+    std::uint64_t handle = walk.namedObjects.value;
+    for (int object = 0; object < 2; ++object) {
+        std::uint64_t at = 0;
+        std::string data;
+        ObjectStart start;
+        bool found = false;
+        EXPECT_EQ(objects.find(handle, at), Acad::eOk);
+        EXPECT_EQ(readObject(read, drawing.size(), at, data), Acad::eOk);
+        ranges.emplace_back(at, at + 2 + data.size() + 2); // sizes below 32 KiB take one word
+        EXPECT_EQ(readObjectStart(data, Layout::kAC1015, handle, start), Acad::eOk);
+        if (object == 0) {
+            EXPECT_EQ(findDictionaryEntry(data, Layout::kAC1015, start, "DWGPROPS", found, handle),
+                      Acad::eOk);
+        }
+    }
+    return ranges;
+}
+
+TEST(Ac1015Read, AnyFlippedByteOnThePathToTheRecordIsAnError) {
+    std::string drawing = readFile(dwg_test::sharedOlderDrawings() / "r2000_props_full.dwg");
+    const auto ranges = pathRanges(drawing);
+    ASSERT_EQ(ranges.size(), 5u);
+    for (auto [begin, end] : ranges)
+        for (std::uint64_t at = begin; at < end; ++at)
+            for (unsigned char mask : {0x01, 0x80}) {
+                drawing[at] = static_cast<char>(drawing[at] ^ mask);
+                const Acad::ErrorStatus status = readCut(drawing, drawing.size());
+                drawing[at] = static_cast<char>(drawing[at] ^ mask);
+                ASSERT_NE(status, Acad::eOk) << "byte " << at;
+            }
+}
+
+TEST(Ac1015Read, ACutDrawingIsAnErrorWhereverItEnds) {
+    for (const char* name : {"r2000_props_full.dwg", "r2000_props_c.dwg"}) {
+        const std::string drawing = readFile(dwg_test::sharedOlderDrawings() / name);
+        ASSERT_EQ(readCut(drawing, drawing.size()), Acad::eOk);
+        for (std::uint64_t size = 0; size < drawing.size(); size += size < 0x200 ? 1 : 61) {
+            const Acad::ErrorStatus status = readCut(drawing, size);
+            ASSERT_TRUE(status == Acad::eDwgNeedsRecovery || status == Acad::eNotADrawing)
+                << name << " cut at " << size << " status " << status;
+        }
+        for (std::uint64_t size = drawing.size() - 300; size < drawing.size(); ++size)
+            ASSERT_EQ(readCut(drawing, size), Acad::eDwgNeedsRecovery) << name << " " << size;
+    }
+}
+
+// Walked on to their last variable, the tables end within the last byte of every real header.
+TEST(Ac1015Read, TheHeaderTablesEndWhereEveryRealHeaderEnds) {
+    for (const auto& e : dwg_test::expectedDrawings()) {
+        if (e.version >= "AC1018")
+            continue;
+        SCOPED_TRACE(e.name);
+        const std::string drawing = readFile(e.path);
+        FileHeader file;
+        ASSERT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
+        std::string variables;
+        ASSERT_EQ(readFramedSection(memoryBytes(drawing, drawing.size()), file.header,
+                                    SectionKind::kHeader, variables),
+                  Acad::eOk);
+        BitReader in(bytes(variables), variables.size());
+        HeaderWalk walk;
+        ASSERT_TRUE(walkHeader(in, Layout::kAC1015, walk, true));
+        EXPECT_LE(walk.tailEnd, variables.size() * 8);
+        EXPECT_GE(walk.tailEnd + 8, variables.size() * 8);
+        EXPECT_EQ(walk.namedObjects.code, 3);
+    }
+}
+
+// Bit-stream writing the BitWriter lacks.
+void writeBL(BitWriter& w, std::uint32_t v) {
+    if (v == 0) {
+        w.bits(2, 2);
+    } else if (v < 256) {
+        w.bits(1, 2);
+        w.rc(static_cast<std::uint8_t>(v));
+    } else {
+        w.bits(0, 2);
+        w.rs(static_cast<std::uint16_t>(v));
+        w.rs(static_cast<std::uint16_t>(v >> 16));
+    }
+}
+
+void writeRL(BitWriter& w, std::uint32_t v) {
+    w.rs(static_cast<std::uint16_t>(v));
+    w.rs(static_cast<std::uint16_t>(v >> 16));
+}
+
+void writeH(BitWriter& w, unsigned code, std::uint64_t value) {
+    unsigned n = 0;
+    while (n < 8 && (value >> (8 * n)) != 0)
+        ++n;
+    w.rc(static_cast<std::uint8_t>(code << 4 | n));
+    for (unsigned i = n; i > 0; --i)
+        w.rc(static_cast<std::uint8_t>(value >> (8 * (i - 1))));
+}
+
+std::string text(std::uint16_t code, const std::string& value) {
+    std::string item;
+    add16(item, code);
+    add16(item, static_cast<std::uint16_t>(value.size()));
+    return item + '\x1E' + value;
+}
+
+TEST(Ac1015Read, ItemsAreReadAtEveryStartBit) {
+    std::string items = text(1, "DWGPROPS COOKIE") + text(6, "c") + text(300, "k=v");
+    add16(items, 40); // a real
+    items += std::string(8, '\x01');
+    add16(items, 10); // a point
+    items += std::string(24, '\x02');
+    add16(items, 70);
+    add16(items, 7);
+    add16(items, 90);
+    add32(items, 9);
+    add16(items, 280);
+    items += '\x03';
+    add16(items, 310); // bytes
+    items += std::string("\x02xy", 3);
+    add16(items, 5); // a handle
+    items += std::string(8, '\x04');
+    struct Case {
+        std::string items;
+        std::uint32_t m;
+        Acad::ErrorStatus status;
+    } cases[] = {
+        {items, static_cast<std::uint32_t>(items.size()), Acad::eOk},
+        {items + "\x67\x00", static_cast<std::uint32_t>(items.size() + 2),
+         Acad::eDwgCorrupt}, // code 103: not known
+        {items, static_cast<std::uint32_t>(items.size() - 1), Acad::eDwgCorrupt}, // cut short
+        {items, static_cast<std::uint32_t>(items.size() + 1), Acad::eDwgCorrupt}, // past the data
+    };
+    for (const Case& c : cases)
+        for (unsigned offset = 0; offset < 8; ++offset) {
+            SCOPED_TRACE(testing::Message() << "m " << c.m << " offset " << offset);
+            BitWriter w;
+            w.bits(0x5A, offset);
+            for (char byte : c.items)
+                w.rc(static_cast<std::uint8_t>(byte));
+            BitReader in(bytes(w.bytes()), w.bytes().size(), offset, w.size());
+            std::vector<TextItem> texts;
+            ASSERT_EQ(readItems(in, c.m, texts), c.status);
+            if (c.status != Acad::eOk)
+                continue;
+            EXPECT_EQ(in.position(), offset + 8 * items.size());
+            ASSERT_EQ(texts.size(), 3u);
+            EXPECT_EQ(texts[0].bytes, "DWGPROPS COOKIE");
+            EXPECT_EQ(texts[2].code, 300);
+            EXPECT_EQ(texts[2].bytes, "k=v");
+        }
+}
+
+TEST(Ac1015Read, TheRecordsTextsGiveTheProperties) {
+    const TextForm form = textForm("AC1015", 30);
+    std::vector<TextItem> texts = {{1, "DWGPROPS COOKIE"}, {2, "T"},      {6, "comments"},
+                                   {7, "keywords"},        {300, "="},    {301, ""},
+                                   {302, "a=b=c"},         {303, "bare"}, {304, "\\U+00E9="},
+                                   {1, "https://x/"},      {1, "third"},  {999, "other"}};
+    minihost::SummaryData s;
+    propertiesFromItems(texts, form, s);
+    EXPECT_EQ(s.builtIn[minihost::kTitle], L"T");
+    EXPECT_EQ(s.builtIn[minihost::kComments], L"comments");
+    EXPECT_EQ(s.builtIn[minihost::kKeywords], L"keywords");
+    EXPECT_EQ(s.builtIn[minihost::kHyperlinkBase], L"https://x/");
+    const decltype(s.custom) custom = {{L"a", L"b=c"}, {L"bare", L""}, {L"\u00E9", L""}};
+    EXPECT_EQ(s.custom, custom);
+    texts[0].bytes = "DWGPROPS";
+    minihost::SummaryData none;
+    propertiesFromItems(texts, form, none);
+    EXPECT_EQ(none.builtIn[minihost::kTitle], L"");
+    EXPECT_TRUE(none.custom.empty());
+}
+
+// A dictionary object as the versions write it, with `names` and their handle references.
+std::string dictionary(Layout layout, std::uint16_t type, bool ownerByte,
+                       const std::vector<std::string>& names,
+                       const std::vector<std::pair<unsigned, std::uint64_t>>& refs) {
+    BitWriter body;
+    writeBL(body, static_cast<std::uint32_t>(names.size()));
+    if (layout == Layout::kAC1015)
+        body.bs(0);
+    if (ownerByte)
+        body.rc(1);
+    for (const std::string& name : names)
+        body.tv(name);
+    // The prefix has the same length whatever the handle stream's start: measured first.
+    std::uint32_t handleStream = 0;
+    for (int pass = 0;; ++pass) {
+        BitWriter w;
+        w.bs(type);
+        if (layout == Layout::kAC1015)
+            writeRL(w, handleStream);
+        writeH(w, 0, 0x0C);
+        w.bs(3); // extended data: 3 bytes of an application's
+        writeH(w, 5, 0x12);
+        for (std::uint8_t byte : {1, 2, 3})
+            w.rc(byte);
+        w.bs(0);
+        if (layout == Layout::kAC1014)
+            writeRL(w, handleStream);
+        writeBL(w, 1); // a reactor
+        w.copy(bytes(body.bytes()), body.bytes().size(), 0, body.size());
+        if (pass == 0) {
+            handleStream = static_cast<std::uint32_t>(w.size());
+            continue;
+        }
+        writeH(w, 4, 0x0C); // owner, reactor, extension dictionary
+        writeH(w, 4, 0x01);
+        writeH(w, 3, 0);
+        for (auto [code, value] : refs)
+            writeH(w, code, value);
+        return w.bytes();
+    }
+}
+
+TEST(Ac1015Read, DictionariesOfEveryLayout) {
+    const std::vector<std::string> names = {"ACAD_GROUP", "DWGPROPS"};
+    const std::vector<std::pair<unsigned, std::uint64_t>> absolute = {{2, 0x0D}, {2, 0x1F}};
+    struct Case {
+        const char* what;
+        Layout layout;
+        std::uint16_t type;
+        bool ownerByte;
+        std::vector<std::string> names;
+        std::vector<std::pair<unsigned, std::uint64_t>> refs;
+        Acad::ErrorStatus status;
+        bool found;
+        std::uint64_t entry;
+    } cases[] = {
+        {"AC1015", Layout::kAC1015, 42, true, names, absolute, Acad::eOk, true, 0x1F},
+        {"AC1015 without owner byte", Layout::kAC1015, 42, false, names, absolute, Acad::eOk, true,
+         0x1F},
+        {"AC1014", Layout::kAC1014, 42, true, names, absolute, Acad::eOk, true, 0x1F},
+        {"AC1012", Layout::kAC1014, 42, false, names, absolute, Acad::eOk, true, 0x1F},
+        {"stored terminator",
+         Layout::kAC1015,
+         42,
+         true,
+         {"A", std::string("DWGPROPS\0", 9)},
+         absolute,
+         Acad::eOk,
+         true,
+         0x1F},
+        {"relative", Layout::kAC1015, 42, true, names, {{2, 1}, {0xA, 3}}, Acad::eOk, true, 0x0F},
+        {"own + 1", Layout::kAC1014, 42, true, names, {{2, 1}, {6, 0}}, Acad::eOk, true, 0x0D},
+        {"no entry", Layout::kAC1015, 42, true, {"ACAD_GROUP"}, {{2, 1}}, Acad::eOk, false, 0},
+        {"another type", Layout::kAC1015, 43, true, names, absolute, Acad::eDwgCorrupt, false, 0},
+        {"a code naming nothing",
+         Layout::kAC1015,
+         42,
+         true,
+         names,
+         {{2, 1}, {7, 1}},
+         Acad::eDwgCorrupt,
+         false,
+         0},
+        {"handles missing",
+         Layout::kAC1015,
+         42,
+         true,
+         names,
+         {{2, 1}},
+         Acad::eDwgCorrupt,
+         false,
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string data = dictionary(c.layout, c.type, c.ownerByte, c.names, c.refs);
+        ObjectStart start;
+        ASSERT_EQ(readObjectStart(data, c.layout, 0x0D, start), Acad::eDwgCorrupt);
+        ASSERT_EQ(readObjectStart(data, c.layout, 0x0C, start), Acad::eOk);
+        EXPECT_EQ(start.reactors, 1u);
+        bool found = false;
+        std::uint64_t entry = 0;
+        EXPECT_EQ(findDictionaryEntry(data, c.layout, start, "DWGPROPS", found, entry), c.status);
+        EXPECT_EQ(found, c.found);
+        if (c.found) {
+            EXPECT_EQ(entry, c.entry);
+        }
+    }
+}
+
+TEST(Ac1015Read, TheRecordTypeOfOlderDrawingsIsTheClassNamedXrecord) {
+    BitWriter w;
+    for (auto [number, name] : {std::pair<int, const char*>{500, "ACDBPLACEHOLDER"},
+                                {521, "XRECORD"},
+                                {522, "XRECORDS"}}) {
+        w.bs(static_cast<std::uint16_t>(number));
+        w.bs(0);
+        w.tv(std::string("app") + '\0');
+        w.tv("AcDbThing");
+        w.tv(std::string(name) + '\0');
+        w.b(0);
+        w.bs(0x1F3);
+    }
+    const std::string classes = w.bytes();
+    EXPECT_TRUE(isRecordClass(classes, 521));
+    EXPECT_FALSE(isRecordClass(classes, 500));
+    EXPECT_FALSE(isRecordClass(classes, 522));
+    EXPECT_FALSE(isRecordClass(classes.substr(0, 10), 521)); // cut before it
+}
+
+} // namespace
