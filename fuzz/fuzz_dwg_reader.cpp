@@ -1,6 +1,7 @@
 // Fuzz target: the binary drawing reader on arbitrary bytes, of every version it reads (AC1021
 // included: .ci/run seeds it with drawings made by ac1021_seeds). Their first 4 KiB also go to
-// the AC1021 decoder as a stream, which check values otherwise keep out of reach.
+// the pieces that check values otherwise keep out of reach: the AC1021 decoder as a stream,
+// and AC1015's header tables, object fields, dictionary and record items.
 //
 // Whatever the bytes, reading gives a status and never crashes, hangs or allocates in
 // proportion to a size field. What it accepts must build its summary section again: the same
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "minihost/drawing/dwg/ac1015/ac1015_header_vars.h"
+#include "minihost/drawing/dwg/ac1015/ac1015_objects.h"
 #include "minihost/drawing/dwg/ac1021/ac1021_lz77.h"
 #include "minihost/drawing/dwg/dwg_read.h"
 
@@ -21,6 +24,34 @@ namespace {
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "%s\n", what);
     std::abort();
+}
+
+// The bytes as AC1015's pieces would see them, in both layouts.
+void olderPieces(const std::uint8_t* data, std::size_t size) {
+    using namespace minihost::dwg;
+    using namespace minihost::dwg::ac1015;
+    const std::string piece(reinterpret_cast<const char*>(data), size);
+    for (Layout layout : {Layout::kAC1015, Layout::kAC1014}) {
+        BitReader walk(data, size);
+        HeaderWalk header;
+        walkHeader(walk, layout, header, true);
+        // The object's own handle, so that its start is taken and its type's data read.
+        BitReader first(data, size);
+        first.bs();
+        if (layout == Layout::kAC1015)
+            first.rl();
+        ObjectStart start;
+        bool found = false;
+        std::uint64_t entry = 0;
+        std::vector<TextItem> texts;
+        if (readObjectStart(piece, layout, first.h().value, start) != Acad::eOk)
+            continue;
+        findDictionaryEntry(piece, layout, start, "DWGPROPS", found, entry);
+        if (readRecordItems(piece, layout, start, texts) == Acad::eOk) {
+            minihost::SummaryData properties;
+            propertiesFromItems(texts, textForm("AC1015", 30), properties);
+        }
+    }
 }
 
 } // namespace
@@ -39,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ac1021::decompress(data, std::min<std::size_t>(size, 4096), kStreamLimit, plain) &&
         plain.size() > kStreamLimit)
         fail("the decoder wrote past its limit");
+    olderPieces(data, std::min<std::size_t>(size, 4096));
     BinaryDrawing drawing;
     if (readBinaryDrawing(read, size, drawing) != Acad::eOk)
         return 0;

@@ -117,19 +117,12 @@ std::string runProgram(const std::string& args, const testing_support::TempDir& 
     return testing_support::readFile(dir / "out");
 }
 
-// getsumleaf gives exactly the summary written; setsumleaf on the closed drawing answers nil and
-// writes nothing; an open one changes in memory and refuses the save.
-TEST(BinaryDrawings, Ac1021DrawingsAreReadAndNeverWritten) {
-    minihost::SummaryData summary;
-    summary.builtIn[minihost::kTitle] = L"Plan \u00E9 \U0001F600";
-    summary.builtIn[minihost::kHyperlinkBase] = L"https://example.org/";
-    summary.builtIn[minihost::kLastSavedBy] = L"someone";
-    summary.custom.emplace_back(L"Phase", L"2");
-    const std::string made =
-        ac1021_maker::make(ac1021_maker::summarySection(summary), ac1021_maker::Options()).file;
+// getsumleaf gives exactly the properties stored; setsumleaf on the closed drawing answers nil
+// and writes nothing; an open one changes in memory and refuses the save.
+void expectReadAndNeverWritten(const std::string& drawing, const minihost::SummaryData& summary) {
     testing_support::TempDir dir;
-    const auto path = dir / "plan2007.dwg";
-    testing_support::writeFile(path, made);
+    const auto path = dir / "plan.dwg";
+    testing_support::writeFile(path, drawing);
     const std::wstring wide = testing_support::wide(path.string());
 
     EXPECT_EQ(callText(GetSumleafHandler, 1, acutBuildList(RTSTR, wide.c_str(), RTNONE)),
@@ -137,8 +130,8 @@ TEST(BinaryDrawings, Ac1021DrawingsAreReadAndNeverWritten) {
     EXPECT_EQ(callText(SetSumleafHandler, 0,
                        acutBuildList(RTSTR, wide.c_str(), RTSTR, L"Title", RTSTR, L"x", RTNONE)),
               "nil");
-    EXPECT_EQ(testing_support::readFile(path), made);
-    EXPECT_EQ(testing_support::listing(dir.path()), std::vector<std::string>{"plan2007.dwg"});
+    EXPECT_EQ(testing_support::readFile(path), drawing);
+    EXPECT_EQ(testing_support::listing(dir.path()), std::vector<std::string>{"plan.dwg"});
 
     minihost::SummaryData changed;
     changed.builtIn[minihost::kTitle] = L"y";
@@ -151,9 +144,27 @@ TEST(BinaryDrawings, Ac1021DrawingsAreReadAndNeverWritten) {
         dir);
     EXPECT_EQ(open.substr(0, open.find(';')), listText(changed, true) + "\n");
     EXPECT_NE(open.find("; drawing-save: cannot save"), std::string::npos) << open;
-    EXPECT_EQ(testing_support::readFile(path), made);
-    EXPECT_EQ(testing_support::listing(dir.path()),
-              (std::vector<std::string>{"out", "plan2007.dwg"}));
+    EXPECT_EQ(testing_support::readFile(path), drawing);
+    EXPECT_EQ(testing_support::listing(dir.path()), (std::vector<std::string>{"out", "plan.dwg"}));
+}
+
+TEST(BinaryDrawings, Ac1021DrawingsAreReadAndNeverWritten) {
+    minihost::SummaryData summary;
+    summary.builtIn[minihost::kTitle] = L"Plan \u00E9 \U0001F600";
+    summary.builtIn[minihost::kHyperlinkBase] = L"https://example.org/";
+    summary.builtIn[minihost::kLastSavedBy] = L"someone";
+    summary.custom.emplace_back(L"Phase", L"2");
+    expectReadAndNeverWritten(
+        ac1021_maker::make(ac1021_maker::summarySection(summary), ac1021_maker::Options()).file,
+        summary);
+}
+
+TEST(BinaryDrawings, DrawingsBefore2004AreReadAndNeverWritten) {
+    for (const auto& e : dwg_test::expectedDrawings())
+        if (e.name == "r2000_props_full.dwg" || e.name == "r2000_plain.dwg") {
+            SCOPED_TRACE(e.name);
+            expectReadAndNeverWritten(testing_support::readFile(e.path), e.summary);
+        }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The example scripts of examples/, run as a user runs them: by the built program, unchanged,
-// over a folder of copies of the example drawings and of binary drawings (one of them a
-// version that cannot be read). Their screen output and the files they write are compared
+// over a folder of copies of the example drawings and of binary drawings (one of them of a
+// version that is read but not saved, one cut short). Their screen output and the files they write are compared
 // with what is expected in examples/ beside this test.
 #include <gtest/gtest.h>
 
@@ -30,6 +30,8 @@ void copyDrawings(const fs::path& to) {
         fs::copy_file(binary / name, to / name);
         fs::permissions(to / name, fs::perms::owner_write, fs::perm_options::add);
     }
+    const std::string whole = readFile(binary / "r2018_plain.dwg");
+    testing_support::writeFile(to / "damaged.dwg", whole.substr(0, whole.size() / 2));
 }
 
 struct Example {
