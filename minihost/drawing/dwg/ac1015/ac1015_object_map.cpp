@@ -41,14 +41,14 @@ ObjectMap::ObjectMap(const ReadBytes& read, std::uint64_t fileSize, std::uint64_
     : mRead(read), mFileSize(fileSize), mNext(address), mEnd(address + size) {}
 
 Acad::ErrorStatus ObjectMap::find(std::uint64_t handle, std::uint64_t& address) {
-    for (;;) {
-        const auto known = mKnown.find(handle);
-        if (known != mKnown.end()) {
-            address = known->second;
-            return Acad::eOk;
-        }
+    for (std::size_t i = 0;;) {
+        for (; i < mKnown.size(); ++i)
+            if (mKnown[i].first == handle) {
+                address = mKnown[i].second;
+                return Acad::eOk;
+            }
         if (mDone)
-            return Acad::eDwgCorrupt; // the drawing lists an object it does not hold
+            return Acad::eDwgCorrupt; // the drawing names an object it does not hold
         bool last = false;
         const Acad::ErrorStatus status = readBlock(last);
         if (status != Acad::eOk)
@@ -96,7 +96,7 @@ Acad::ErrorStatus ObjectMap::addPairs(const std::uint8_t* block, std::size_t n) 
         address += addressDelta;
         if (address < 0 || static_cast<std::uint64_t>(address) >= mFileSize)
             return Acad::eDwgCorrupt;
-        mKnown.emplace(handle, static_cast<std::uint64_t>(address));
+        mKnown.emplace_back(handle, static_cast<std::uint64_t>(address));
     }
     return Acad::eOk;
 }
