@@ -54,7 +54,7 @@ Acad::ErrorStatus checkRecordType(const ReadBytes& read, const FileHeader& file,
         readFramedSection(read, file.classes, SectionKind::kClasses, classes);
     if (status != Acad::eOk)
         return status;
-    return isRecordClass(classes, type) ? Acad::eOk : Acad::eDwgCorrupt;
+    return isClassNamed(classes, type, "XRECORD") ? Acad::eOk : Acad::eDwgCorrupt;
 }
 
 } // namespace

@@ -95,19 +95,19 @@ std::string withoutTrailingZeros(std::string text) {
     return text;
 }
 
-bool isRecordClass(const std::string& classes, std::uint16_t type) {
+bool isClassNamed(const std::string& classes, std::uint16_t number, const char* name) {
     BitReader in(bytes(classes), classes.size());
     while (in.left() >= 8) {
-        const std::uint16_t number = in.bs();
+        const std::uint16_t classNumber = in.bs();
         in.bs(); // flags
         in.tv(); // application
         in.tv(); // class name
-        const std::string name = withoutTrailingZeros(in.tv());
+        const std::string recordName = withoutTrailingZeros(in.tv());
         in.b();
         in.bs();
         if (!in.ok())
             return false;
-        if (number == type && name == "XRECORD")
+        if (classNumber == number && recordName == name)
             return true;
     }
     return false;

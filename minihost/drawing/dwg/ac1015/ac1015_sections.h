@@ -40,9 +40,9 @@ Acad::ErrorStatus readFramedSection(const ReadBytes& read, const Locator& where,
 // A text as stored, without the 0 bytes that most writers count in.
 std::string withoutTrailingZeros(std::string text);
 
-// Whether the classes section's data `classes` numbers a class named "XRECORD" `type`. False
-// as well when the data cannot be read.
-bool isRecordClass(const std::string& classes, std::uint16_t type);
+// Whether the classes section's data `classes` gives the class named `name` (its record name)
+// the object type `number`. False as well when the data cannot be read.
+bool isClassNamed(const std::string& classes, std::uint16_t number, const char* name);
 
 } // namespace ac1015
 } // namespace dwg

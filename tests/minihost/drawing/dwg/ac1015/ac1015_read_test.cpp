@@ -12,6 +12,7 @@
 #include "minihost/drawing/dwg/ac1015/ac1015_sections.h"
 #include "minihost/drawing/dwg/dwg_bytes.h"
 #include "tests/minihost/drawing/dwg/dwg_test_util.h"
+#include "tests/support/ac1015_maker.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -98,54 +99,29 @@ TEST(Ac1015Read, ACutDrawingIsAnErrorWhereverItEnds) {
     }
 }
 
-// Walked on to their last variable, the tables end within the last byte of every real header.
+// Walked on to its last variable, the table of `layout` ends within the last byte of the
+// header of `drawing`, and finds the named-object dictionary's handle in it.
+void expectHeaderWalkEndsAtItsEnd(const std::string& drawing, Layout layout) {
+    FileHeader file;
+    ASSERT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
+    std::string variables;
+    ASSERT_EQ(readFramedSection(memoryBytes(drawing, drawing.size()), file.header,
+                                SectionKind::kHeader, variables),
+              Acad::eOk);
+    BitReader in(bytes(variables), variables.size());
+    HeaderWalk walk;
+    ASSERT_TRUE(walkHeader(in, layout, walk, true));
+    EXPECT_LE(walk.tailEnd, variables.size() * 8);
+    EXPECT_GE(walk.tailEnd + 8, variables.size() * 8);
+    EXPECT_EQ(walk.namedObjects.code, 3);
+}
+
 TEST(Ac1015Read, TheHeaderTablesEndWhereEveryRealHeaderEnds) {
-    for (const auto& e : dwg_test::expectedDrawings()) {
-        if (e.version >= "AC1018")
-            continue;
-        SCOPED_TRACE(e.name);
-        const std::string drawing = readFile(e.path);
-        FileHeader file;
-        ASSERT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
-        std::string variables;
-        ASSERT_EQ(readFramedSection(memoryBytes(drawing, drawing.size()), file.header,
-                                    SectionKind::kHeader, variables),
-                  Acad::eOk);
-        BitReader in(bytes(variables), variables.size());
-        HeaderWalk walk;
-        ASSERT_TRUE(walkHeader(in, Layout::kAC1015, walk, true));
-        EXPECT_LE(walk.tailEnd, variables.size() * 8);
-        EXPECT_GE(walk.tailEnd + 8, variables.size() * 8);
-        EXPECT_EQ(walk.namedObjects.code, 3);
-    }
-}
-
-// Bit-stream writing the BitWriter lacks.
-void writeBL(BitWriter& w, std::uint32_t v) {
-    if (v == 0) {
-        w.bits(2, 2);
-    } else if (v < 256) {
-        w.bits(1, 2);
-        w.rc(static_cast<std::uint8_t>(v));
-    } else {
-        w.bits(0, 2);
-        w.rs(static_cast<std::uint16_t>(v));
-        w.rs(static_cast<std::uint16_t>(v >> 16));
-    }
-}
-
-void writeRL(BitWriter& w, std::uint32_t v) {
-    w.rs(static_cast<std::uint16_t>(v));
-    w.rs(static_cast<std::uint16_t>(v >> 16));
-}
-
-void writeH(BitWriter& w, unsigned code, std::uint64_t value) {
-    unsigned n = 0;
-    while (n < 8 && (value >> (8 * n)) != 0)
-        ++n;
-    w.rc(static_cast<std::uint8_t>(code << 4 | n));
-    for (unsigned i = n; i > 0; --i)
-        w.rc(static_cast<std::uint8_t>(value >> (8 * (i - 1))));
+    for (const auto& e : dwg_test::expectedDrawings())
+        if (e.version < "AC1018") {
+            SCOPED_TRACE(e.name);
+            expectHeaderWalkEndsAtItsEnd(readFile(e.path), Layout::kAC1015);
+        }
 }
 
 std::string text(std::uint16_t code, const std::string& value) {
@@ -223,48 +199,6 @@ TEST(Ac1015Read, TheRecordsTextsGiveTheProperties) {
     EXPECT_TRUE(none.custom.empty());
 }
 
-// A dictionary object as the versions write it, with `names` and their handle references.
-std::string dictionary(Layout layout, std::uint16_t type, bool ownerByte,
-                       const std::vector<std::string>& names,
-                       const std::vector<std::pair<unsigned, std::uint64_t>>& refs) {
-    BitWriter body;
-    writeBL(body, static_cast<std::uint32_t>(names.size()));
-    if (layout == Layout::kAC1015)
-        body.bs(0);
-    if (ownerByte)
-        body.rc(1);
-    for (const std::string& name : names)
-        body.tv(name);
-    // The prefix has the same length whatever the handle stream's start: measured first.
-    std::uint32_t handleStream = 0;
-    for (int pass = 0;; ++pass) {
-        BitWriter w;
-        w.bs(type);
-        if (layout == Layout::kAC1015)
-            writeRL(w, handleStream);
-        writeH(w, 0, 0x0C);
-        w.bs(3); // extended data: 3 bytes of an application's
-        writeH(w, 5, 0x12);
-        for (std::uint8_t byte : {1, 2, 3})
-            w.rc(byte);
-        w.bs(0);
-        if (layout == Layout::kAC1014)
-            writeRL(w, handleStream);
-        writeBL(w, 1); // a reactor
-        w.copy(bytes(body.bytes()), body.bytes().size(), 0, body.size());
-        if (pass == 0) {
-            handleStream = static_cast<std::uint32_t>(w.size());
-            continue;
-        }
-        writeH(w, 4, 0x0C); // owner, reactor, extension dictionary
-        writeH(w, 4, 0x01);
-        writeH(w, 3, 0);
-        for (auto [code, value] : refs)
-            writeH(w, code, value);
-        return w.bytes();
-    }
-}
-
 TEST(Ac1015Read, DictionariesOfEveryLayout) {
     const std::vector<std::string> names = {"ACAD_GROUP", "DWGPROPS"};
     const std::vector<std::pair<unsigned, std::uint64_t>> absolute = {{2, 0x0D}, {2, 0x1F}};
@@ -318,7 +252,8 @@ TEST(Ac1015Read, DictionariesOfEveryLayout) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string data = dictionary(c.layout, c.type, c.ownerByte, c.names, c.refs);
+        const std::string data = ac1015_maker::dictionary(c.layout == Layout::kAC1015, c.type,
+                                                          c.ownerByte, c.names, c.refs);
         ObjectStart start;
         ASSERT_EQ(readObjectStart(data, c.layout, 0x0D, start), Acad::eDwgCorrupt);
         ASSERT_EQ(readObjectStart(data, c.layout, 0x0C, start), Acad::eOk);
@@ -333,24 +268,89 @@ TEST(Ac1015Read, DictionariesOfEveryLayout) {
     }
 }
 
-TEST(Ac1015Read, TheRecordTypeOfOlderDrawingsIsTheClassNamedXrecord) {
-    BitWriter w;
-    for (auto [number, name] : {std::pair<int, const char*>{500, "ACDBPLACEHOLDER"},
-                                {521, "XRECORD"},
-                                {522, "XRECORDS"}}) {
-        w.bs(static_cast<std::uint16_t>(number));
-        w.bs(0);
-        w.tv(std::string("app") + '\0');
-        w.tv("AcDbThing");
-        w.tv(std::string(name) + '\0');
-        w.b(0);
-        w.bs(0x1F3);
+// Drawings of the layout AC1014 and AC1012 share, made here: the record found through a class
+// number or type 79, with or without the dictionary's hard-owner byte; none without the entry.
+TEST(Ac1015Read, MadeDrawingsOfTheOlderLayout) {
+    const std::vector<std::string> texts = {"T", "S", "A", "K", "C", "L", "R", "H"};
+    const auto items = ac1015_maker::recordItems(texts, {"Client=ACME", "Lot=14 "});
+    minihost::SummaryData all;
+    for (int i = 0; i < minihost::kBuiltInCount; ++i)
+        all.builtIn[i] = std::wstring(texts[i].begin(), texts[i].end());
+    all.custom = {{L"Client", L"ACME"}, {L"Lot", L"14 "}};
+    struct Case {
+        const char* version;
+        bool ownerByte;
+        std::uint16_t type, recordClass;
+        bool listed;
+        Acad::ErrorStatus status;
+        bool properties;
+    } cases[] = {
+        {"AC1014", true, 521, 521, true, Acad::eOk, true},
+        {"AC1012", false, 528, 528, true, Acad::eOk, true},
+        {"AC1014", true, 79, 521, true, Acad::eOk, true},
+        {"AC1014", true, 521, 521, false, Acad::eOk, false},
+        {"AC1014", true, 500, 521, true, Acad::eDwgCorrupt, false}, // another class's number
+        {"AC1014", true, 43, 521, true, Acad::eDwgCorrupt, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.version << " type " << c.type);
+        ac1015_maker::Options options;
+        options.version = c.version;
+        options.ownerByte = c.ownerByte;
+        options.recordType = c.type;
+        options.recordClass = c.recordClass;
+        options.listed = c.listed;
+        const std::string drawing = ac1015_maker::make(items, options);
+        expectHeaderWalkEndsAtItsEnd(drawing, Layout::kAC1014);
+        BinaryDrawing d;
+        ASSERT_EQ(dwg_test::readMemory(drawing, d), c.status);
+        if (c.status != Acad::eOk)
+            continue;
+        EXPECT_EQ(d.version, c.version);
+        const minihost::SummaryData want = c.properties ? all : minihost::SummaryData();
+        for (int i = 0; i < minihost::kBuiltInCount; ++i)
+            EXPECT_EQ(d.record.data.builtIn[i], want.builtIn[i]) << i;
+        EXPECT_EQ(d.record.data.custom, want.custom);
     }
-    const std::string classes = w.bytes();
-    EXPECT_TRUE(isRecordClass(classes, 521));
-    EXPECT_FALSE(isRecordClass(classes, 500));
-    EXPECT_FALSE(isRecordClass(classes, 522));
-    EXPECT_FALSE(isRecordClass(classes.substr(0, 10), 521)); // cut before it
+}
+
+// Every byte of a made drawing but the map's closing block (the lookups find both objects in
+// the block before it) is on the path: any one flipped, or the file cut, is an error.
+TEST(Ac1015Read, AnyDamageToAMadeDrawingIsAnError) {
+    std::string drawing = ac1015_maker::make(
+        ac1015_maker::recordItems({"T", "", "", "", "", "", "", ""}, {}), ac1015_maker::Options());
+    ASSERT_EQ(readCut(drawing, drawing.size()), Acad::eOk);
+    for (std::size_t at = 0; at < drawing.size(); ++at) {
+        for (unsigned char mask : {0x01, 0x10, 0x80}) {
+            drawing[at] = static_cast<char>(drawing[at] ^ mask);
+            const Acad::ErrorStatus status = readCut(drawing, drawing.size());
+            drawing[at] = static_cast<char>(drawing[at] ^ mask);
+            if (at < drawing.size() - 4) {
+                ASSERT_NE(status, Acad::eOk) << "byte " << at << " mask " << int(mask);
+            }
+        }
+        ASSERT_NE(readCut(drawing, at), Acad::eOk) << "cut at " << at;
+    }
+}
+
+// The classes of every real drawing read whole, and name their classes by number.
+TEST(Ac1015Read, ClassesAreNamedByNumber) {
+    for (const auto& e : dwg_test::expectedDrawings()) {
+        if (e.version >= "AC1018")
+            continue;
+        SCOPED_TRACE(e.name);
+        const std::string drawing = readFile(e.path);
+        FileHeader file;
+        ASSERT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
+        std::string classes;
+        ASSERT_EQ(readFramedSection(memoryBytes(drawing, drawing.size()), file.classes,
+                                    SectionKind::kClasses, classes),
+                  Acad::eOk);
+        EXPECT_TRUE(isClassNamed(classes, 500, "ACDBDICTIONARYWDFLT"));
+        EXPECT_TRUE(isClassNamed(classes, 502, "LAYOUT"));
+        EXPECT_FALSE(isClassNamed(classes, 502, "XRECORD"));
+        EXPECT_FALSE(isClassNamed(classes.substr(0, 10), 502, "LAYOUT")); // cut before it
+    }
 }
 
 } // namespace
