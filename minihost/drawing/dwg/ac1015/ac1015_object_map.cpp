@@ -41,23 +41,24 @@ ObjectMap::ObjectMap(const ReadBytes& read, std::uint64_t fileSize, std::uint64_
     : mRead(read), mFileSize(fileSize), mNext(address), mEnd(address + size) {}
 
 Acad::ErrorStatus ObjectMap::find(std::uint64_t handle, std::uint64_t& address) {
-    for (std::size_t i = 0;;) {
-        for (; i < mKnown.size(); ++i)
-            if (mKnown[i].first == handle) {
-                address = mKnown[i].second;
-                return Acad::eOk;
+    bool found = false;
+    for (std::size_t block = 0;; ++block) {
+        if (block == mBlockEnd.size()) {
+            if (mDone)
+                return Acad::eDwgCorrupt; // the drawing names an object it does not hold
+            bool last = false;
+            const Acad::ErrorStatus status = readBlock(last);
+            if (status != Acad::eOk)
+                return status;
+            if (last) {
+                mDone = true;
+                if (mNext != mEnd)
+                    return Acad::eDwgCorrupt;
             }
-        if (mDone)
-            return Acad::eDwgCorrupt; // the drawing names an object it does not hold
-        bool last = false;
-        const Acad::ErrorStatus status = readBlock(last);
-        if (status != Acad::eOk)
-            return status;
-        if (last) {
-            mDone = true;
-            if (mNext != mEnd)
-                return Acad::eDwgCorrupt;
         }
+        const Acad::ErrorStatus status = findInBlock(block, handle, found, address);
+        if (status != Acad::eOk || found)
+            return status;
     }
 }
 
@@ -77,26 +78,33 @@ Acad::ErrorStatus ObjectMap::readBlock(bool& last) {
         return Acad::eDwgCRCError;
     mNext += n + kCrcField;
     last = n == kSizeField;
-    return addPairs(block, n);
+    mPairs.append(reinterpret_cast<const char*>(block) + kSizeField, n - kSizeField);
+    mBlockEnd.push_back(mPairs.size());
+    return Acad::eOk;
 }
 
 // Each block counts its handles and addresses from 0.
-Acad::ErrorStatus ObjectMap::addPairs(const std::uint8_t* block, std::size_t n) {
-    std::uint64_t handle = 0;
-    std::int64_t address = 0;
-    for (std::size_t at = kSizeField; at < n;) {
+Acad::ErrorStatus ObjectMap::findInBlock(std::size_t block, std::uint64_t handle, bool& found,
+                                         std::uint64_t& address) const {
+    const std::uint8_t* pairs = reinterpret_cast<const std::uint8_t*>(mPairs.data());
+    const std::int64_t limit = static_cast<std::int64_t>(mFileSize);
+    std::uint64_t h = 0;
+    std::int64_t a = 0;
+    for (std::size_t at = block == 0 ? 0 : mBlockEnd[block - 1]; at < mBlockEnd[block];) {
         std::int64_t handleDelta = 0, addressDelta = 0;
-        if (!readModularChar(block, n, at, false, handleDelta) ||
-            !readModularChar(block, n, at, true, addressDelta))
+        if (!readModularChar(pairs, mBlockEnd[block], at, false, handleDelta) ||
+            !readModularChar(pairs, mBlockEnd[block], at, true, addressDelta) ||
+            addressDelta > limit || addressDelta < -limit)
             return Acad::eDwgCorrupt;
-        const std::int64_t limit = static_cast<std::int64_t>(mFileSize);
-        if (addressDelta > limit || addressDelta < -limit)
+        h += static_cast<std::uint64_t>(handleDelta);
+        a += addressDelta;
+        if (a < 0 || a >= limit)
             return Acad::eDwgCorrupt;
-        handle += static_cast<std::uint64_t>(handleDelta);
-        address += addressDelta;
-        if (address < 0 || static_cast<std::uint64_t>(address) >= mFileSize)
-            return Acad::eDwgCorrupt;
-        mKnown.emplace_back(handle, static_cast<std::uint64_t>(address));
+        if (h == handle) {
+            found = true;
+            address = static_cast<std::uint64_t>(a);
+            return Acad::eOk;
+        }
     }
     return Acad::eOk;
 }

@@ -1,12 +1,13 @@
 // The object map of binary drawings of AC1015, AC1014 and AC1012: blocks of (handle, file
 // address) pairs, each with its CRC. A lookup reads blocks from the first on only until the
-// handle is found, and keeps what it read for the next lookup, so that finding the two objects
-// a read needs costs the blocks up to them, not the whole map.
+// handle is found, and keeps their checked bytes for the next lookup, so that finding the two
+// objects a read needs costs the blocks up to them, not the whole map. The pairs are decoded
+// where they lie: a map of thousands of objects makes no list of them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <string>
 #include <vector>
 
 #include "host/status_codes.h"
@@ -40,14 +41,16 @@ class ObjectMap {
 
   private:
     Acad::ErrorStatus readBlock(bool& last);
-    Acad::ErrorStatus addPairs(const std::uint8_t* block, std::size_t n);
+    // Looks for `handle` in the pairs of block `block`; eDwgCorrupt when they contradict
+    // themselves or the file.
+    Acad::ErrorStatus findInBlock(std::size_t block, std::uint64_t handle, bool& found,
+                                  std::uint64_t& address) const;
 
     const ReadBytes& mRead;
     std::uint64_t mFileSize, mNext, mEnd; // the next block's address, the map's end
     bool mDone = false;
-    // (handle, address) in map order, the first of a handle counting: two lookups per read
-    // scan it, cheaper than a node per pair.
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> mKnown;
+    std::string mPairs;                 // the pairs of the blocks read, one after the other
+    std::vector<std::size_t> mBlockEnd; // where each block's pairs end in mPairs
 };
 
 } // namespace ac1015
