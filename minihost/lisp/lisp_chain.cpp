@@ -3,8 +3,30 @@
 #include "minihost/lisp/lisp_printer.h"
 
 namespace minihost::lisp {
+namespace {
+
+// The nodes and the text (string lengths with their ends) that the chain of `v` takes.
+void measure(const ValuePtr& v, std::size_t& nodes, std::size_t& text) {
+    ++nodes;
+    if (v->kind == Kind::Str)
+        text += v->text.size() + 1;
+    if (v->kind != Kind::List)
+        return;
+    for (const ValuePtr& item : v->items)
+        measure(item, nodes, text);
+    if (v->tail)
+        measure(v->tail, nodes, text);
+    ++nodes; // the list's end
+}
+
+} // namespace
 
 ArgChain::ArgChain(const std::vector<ValuePtr>& args) {
+    std::size_t nodes = 0, text = 0;
+    for (const ValuePtr& arg : args)
+        measure(arg, nodes, text);
+    mNodes.reserve(nodes);
+    mTexts.reserve(text);
     for (const ValuePtr& arg : args)
         addValue(arg);
 }
@@ -12,7 +34,7 @@ ArgChain::ArgChain(const std::vector<ValuePtr>& args) {
 resbuf& ArgChain::add(short type) {
     resbuf node{};
     node.restype = type;
-    mNodes.push_back(node);
+    mNodes.push_back(node); // within the reserve: no node moves
     resbuf& added = mNodes.back();
     if (mNodes.size() > 1)
         mNodes[mNodes.size() - 2].rbnext = &added;
@@ -36,10 +58,12 @@ void ArgChain::addValue(const ValuePtr& v) {
     case Kind::Real:
         add(RTREAL).resval.rreal = v->real;
         break;
-    case Kind::Str:
-        mTexts.push_back(v->text);
-        add(RTSTR).resval.rstring = mTexts.back().data();
+    case Kind::Str: {
+        const std::size_t at = mTexts.size();
+        mTexts.append(v->text.c_str(), v->text.size() + 1); // within the reserve: no text moves
+        add(RTSTR).resval.rstring = &mTexts[at];
         break;
+    }
     case Kind::Sym:
     case Kind::Subr:
     case Kind::Usubr:
@@ -132,6 +156,26 @@ ValuePtr valueOfChain(const resbuf* chain) {
     if (wholeList && items.size() == 1)
         return items.front();
     return list(std::move(items));
+}
+
+bool ResultValue::receive(const resbuf* chain) noexcept {
+    try {
+        ValuePtr made = valueOfChain(chain);
+        mValue = std::move(made);
+        mError = nullptr;
+    } catch (const LispError&) {
+        mValue = nullptr;
+        mError = std::current_exception();
+    } catch (...) {
+        return false; // out of memory: what was received before stays
+    }
+    return true;
+}
+
+ValuePtr ResultValue::value() const {
+    if (mError)
+        std::rethrow_exception(mError);
+    return mValue;
 }
 
 } // namespace minihost::lisp
