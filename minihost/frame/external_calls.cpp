@@ -9,6 +9,7 @@
 
 #include "host/documents.h"
 #include "host/lisp_calls.h"
+#include "minihost/runtime/current_folder.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/frame/frame_internal.h"
 #include "minihost/runtime/text/text_copy.h"
@@ -126,6 +127,7 @@ CallResult runCall(int code, const resbuf* args, LoadedModule* module, ResultRec
     }
     {
         internal::RunningModuleScope scope(module);
+        CurrentFolderScope folder; // no chdir between the calls the handler makes
         try {
             result.handlerReturned = run();
         } catch (...) {
