@@ -512,6 +512,17 @@ void readBuiltIn(const DrawingFile& file, int field, std::wstring& text) {
         }
 }
 
+void readBuiltIns(const DrawingFile& file, std::wstring (&texts)[kBuiltInCount]) {
+    bool found[kBuiltInCount] = {};
+    for (std::wstring& text : texts)
+        text.clear();
+    for (const Var& var : file.vars)
+        if (var.kind >= 0 && var.kind < kBuiltInCount && !found[var.kind]) {
+            found[var.kind] = true; // the first one counts
+            texts[var.kind] = variableText(file, var);
+        }
+}
+
 void readCustom(const DrawingFile& file, CustomList& custom) {
     custom.clear();
     auto text = [&file](int j) {
