@@ -320,12 +320,18 @@ Acad::ErrorStatus readVersion(DrawingFile& file) {
                             : std::string();
     }; // only for the short variables of the version and code page
     std::string codePage;
+    bool versionSeen = !file.version.empty(), codePageSeen = false; // the first of each counts
     for (const Var& var : file.vars) {
         const std::string_view name = var.name(file.head);
-        if (isNamed(name, "$ACADVER") && file.version.empty())
+        if (!versionSeen && isNamed(name, "$ACADVER")) {
             file.version = trimmed(value(var).data(), value(var).size());
-        else if (isNamed(name, "$DWGCODEPAGE") && codePage.empty())
+            versionSeen = !file.version.empty();
+        } else if (!codePageSeen && isNamed(name, "$DWGCODEPAGE")) {
             codePage = value(var);
+            codePageSeen = !codePage.empty();
+        }
+        if (versionSeen && codePageSeen)
+            break; // both lead the header: the hundreds of variables after them need no look
     }
     if (!supportedVersion(file.version))
         return Acad::eUnsupportedVersion;
