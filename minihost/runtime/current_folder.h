@@ -1,7 +1,7 @@
 // The process's current folder, asked of the system once per call of an external function: a
 // module that makes a path absolute (_wfullpath) and then reads the drawing at it asks for the
-// current folder twice, and between the two nothing can change it, since the stand-in runs its
-// calls on one thread and changes the current folder only between them.
+// current folder twice, and between the two nothing changes it: the stand-in runs its calls on
+// one thread and never changes the current folder itself.
 #pragma once
 
 #include <string>
