@@ -96,8 +96,7 @@ Acad::ErrorStatus readDrawingFile(const wchar_t* path, DrawingFilePtr& file, Sum
         data = std::move(loaded->binary->record.data);
         loaded->binary->record = dwg::SummaryRecord();
     } else {
-        for (int field = 0; field < kBuiltInCount; ++field)
-            dxf::readBuiltIn(*loaded, field, data.builtIn[field]);
+        dxf::readBuiltIns(*loaded, data.builtIn);
         dxf::readCustom(*loaded, data.custom);
     }
     file = std::move(loaded);

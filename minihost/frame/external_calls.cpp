@@ -9,6 +9,7 @@
 
 #include "host/documents.h"
 #include "host/lisp_calls.h"
+#include "minihost/runtime/current_folder.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/frame/frame_internal.h"
 #include "minihost/runtime/text/text_copy.h"
@@ -34,6 +35,7 @@ struct Registration {
 struct Frame {
     resbuf* args;
     int code;
+    ResultReceiver* receiver; // takes the result chain instead of a copy, or nullptr
     CallResult::Kind kind = CallResult::NoResult;
     resbuf* value = nullptr;
 };
@@ -114,8 +116,9 @@ resbuf* copyChain(const resbuf* chain, bool& ok) {
 }
 
 template <class Run>
-CallResult runCall(int code, const resbuf* args, LoadedModule* module, Run run) {
-    Frame frame{const_cast<resbuf*>(args), code};
+CallResult runCall(int code, const resbuf* args, LoadedModule* module, ResultReceiver* receiver,
+                   Run run) {
+    Frame frame{const_cast<resbuf*>(args), code, receiver};
     CallResult result;
     try {
         state().frames.push_back(&frame);
@@ -124,6 +127,7 @@ CallResult runCall(int code, const resbuf* args, LoadedModule* module, Run run) 
     }
     {
         internal::RunningModuleScope scope(module);
+        CurrentFolderScope folder; // no chdir between the calls the handler makes
         try {
             result.handlerReturned = run();
         } catch (...) {
@@ -138,13 +142,13 @@ CallResult runCall(int code, const resbuf* args, LoadedModule* module, Run run) 
 
 } // namespace
 
-CallResult callHandler(int (*handler)(), int code, const resbuf* args) {
+CallResult callHandler(int (*handler)(), int code, const resbuf* args, ResultReceiver* receiver) {
     if (!handler)
         return CallResult{};
-    return runCall(code, args, nullptr, [handler] { return handler(); });
+    return runCall(code, args, nullptr, receiver, [handler] { return handler(); });
 }
 
-CallResult invokeExternal(const std::wstring& name, const resbuf* args) {
+CallResult invokeExternal(const std::wstring& name, const resbuf* args, ResultReceiver* receiver) {
     const Definition* found = findDefinition(currentDocument(), name.c_str());
     if (!found)
         return CallResult{};
@@ -152,7 +156,7 @@ CallResult invokeExternal(const std::wstring& name, const resbuf* args) {
     for (const Registration& r : state().registrations)
         if (r.module == definition.module && r.code == definition.code) {
             int (*handler)() = r.handler;
-            return runCall(definition.code, args, definition.module,
+            return runCall(definition.code, args, definition.module, receiver,
                            [handler] { return handler(); });
         }
     if (!definition.module) {
@@ -160,14 +164,14 @@ CallResult invokeExternal(const std::wstring& name, const resbuf* args) {
         none.kind = CallResult::NoResult;
         return none;
     }
-    return invokeByCode(definition.module, definition.code, args);
+    return invokeByCode(definition.module, definition.code, args, receiver);
 }
 
-CallResult invokeByCode(void* module, int code, const resbuf* args) {
+CallResult invokeByCode(void* module, int code, const resbuf* args, ResultReceiver* receiver) {
     if (!internal::isLoadedModule(module))
         return CallResult{};
     auto* loaded = static_cast<internal::LoadedModule*>(module);
-    return runCall(code, args, loaded, [loaded] {
+    return runCall(code, args, loaded, receiver, [loaded] {
         internal::sendMessage(loaded, 5, nullptr);
         return 0;
     });
@@ -298,6 +302,14 @@ extern "C" int acedRetNil() {
 extern "C" int acedRetList(const resbuf* list) {
     if (state().frames.empty())
         return RTERROR;
+    minihost::Frame& top = *state().frames.back();
+    if (top.receiver && list) {
+        if (!top.receiver->receive(list))
+            return RTERROR; // the earlier result stands
+        minihost::releaseResult(top);
+        top.kind = minihost::CallResult::Value;
+        return RTNORM;
+    }
     bool ok = true;
     resbuf* copy = minihost::copyChain(list, ok);
     if (!ok)

@@ -289,13 +289,14 @@ bool Interpreter::handleError(const std::string& message) {
 
 ValuePtr Interpreter::callExternal(const std::wstring& name, const std::vector<ValuePtr>& args) {
     ArgChain chain(args);
-    CallResult result = invokeExternal(name, chain.head());
-    std::unique_ptr<resbuf, ChainRelease> value(result.value);
+    ResultValue made;
+    CallResult result = invokeExternal(name, chain.head(), &made);
+    std::unique_ptr<resbuf, ChainRelease> value(result.value); // nullptr: `made` took it
     switch (result.kind) {
     case CallResult::NotDefined:
         throw LispError("no function definition: " + utf8(symbol(name)->text));
     case CallResult::Value:
-        return valueOfChain(value.get());
+        return value ? valueOfChain(value.get()) : made.value();
     default:
         return nil(); // acedRetNil, or no result set at all
     }

@@ -16,21 +16,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "minihost/runtime/current_folder.h"
 #include "minihost/runtime/invalid_parameter.h"
 #include "minihost/runtime/text/path_text.h"
 
 namespace {
-
-// The current directory as the system's bytes, or "" when unknown.
-std::string currentDirectory() {
-    std::vector<char> bytes(256);
-    while (!getcwd(bytes.data(), bytes.size())) {
-        if (errno != ERANGE || bytes.size() > (1u << 20))
-            return {};
-        bytes.resize(bytes.size() * 2);
-    }
-    return bytes.data();
-}
 
 // `path` made absolute when its last name is a plain one (not "", "." or "..") and its folder
 // exists: that folder resolved by one realpath, or none for a name in the current folder
@@ -117,7 +107,7 @@ extern "C" wchar_t* _wfullpath(wchar_t* buffer, const wchar_t* path, std::size_t
         if (!minihost::pathBytes(path, bytes))
             return nullptr; // names no file the system could hold
         if (path[0] != L'/') {
-            cwd = currentDirectory();
+            cwd = minihost::currentFolder();
             if (cwd.empty())
                 return nullptr;
         }

@@ -56,6 +56,8 @@ Acad::ErrorStatus parseHead(int fd, off_t size, DrawingFile& file, bool checkEnd
 // variables it changes, so the drawing keeps no copy of its texts besides its head.
 using CustomList = decltype(SummaryData::custom);
 void readBuiltIn(const DrawingFile& file, int field, std::wstring& text);
+// Every built-in field at once, in one pass over the variables: what readBuiltIn gives each.
+void readBuiltIns(const DrawingFile& file, std::wstring (&texts)[kBuiltInCount]);
 void readCustom(const DrawingFile& file, CustomList& custom);
 
 // The head of `file` with the properties of `summary`: variables that change are rewritten in

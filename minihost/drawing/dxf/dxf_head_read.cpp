@@ -69,6 +69,39 @@ class HeadReader {
         return true;
     }
 
+    // A group code's line at `pos` in its usual form, read in one pass: blanks, an optional
+    // '-', one to six digits, blanks, and the line end, all in the head already. Gives what
+    // line() and parseCode give for it; false for any other line, which the caller then reads
+    // by line() (the same line: nothing is consumed here).
+    [[gnu::always_inline]] bool codeLine(std::size_t pos, int& code, std::size_t& next) {
+        const char* p = mHead.data() + pos;
+        const char* const end = mHead.data() + mHead.size();
+        const char lineEnd = mEnd;
+        auto blank = [lineEnd](char c) {
+            return c == ' ' || c == '\t' || (c == '\r' && lineEnd == '\n');
+        };
+        if (!lineEnd)
+            return false;
+        while (p < end && blank(*p))
+            ++p;
+        const bool negative = p < end && *p == '-';
+        p += negative ? 1 : 0;
+        const char* const digits = p;
+        int value = 0;
+        while (p < end && *p >= '0' && *p <= '9' && p - digits < 6)
+            value = value * 10 + (*p++ - '0');
+        if (p == digits)
+            return false;
+        while (p < end && blank(*p))
+            ++p;
+        if (p == end || *p != lineEnd)
+            return false;
+        terminated = true;
+        code = negative ? -value : value;
+        next = static_cast<std::size_t>(p - mHead.data()) + 1;
+        return true;
+    }
+
     // The character that ends lines: '\r' when the first line ends with a CR alone, else '\n'
     // (LF, or CRLF with the CR taken off).
     char lineEnd() {
@@ -287,12 +320,18 @@ Acad::ErrorStatus readVersion(DrawingFile& file) {
                             : std::string();
     }; // only for the short variables of the version and code page
     std::string codePage;
+    bool versionSeen = !file.version.empty(), codePageSeen = false; // the first of each counts
     for (const Var& var : file.vars) {
         const std::string_view name = var.name(file.head);
-        if (isNamed(name, "$ACADVER") && file.version.empty())
+        if (!versionSeen && isNamed(name, "$ACADVER")) {
             file.version = trimmed(value(var).data(), value(var).size());
-        else if (isNamed(name, "$DWGCODEPAGE") && codePage.empty())
+            versionSeen = !file.version.empty();
+        } else if (!codePageSeen && isNamed(name, "$DWGCODEPAGE")) {
             codePage = value(var);
+            codePageSeen = !codePage.empty();
+        }
+        if (versionSeen && codePageSeen)
+            break; // both lead the header: the hundreds of variables after them need no look
     }
     if (!supportedVersion(file.version))
         return Acad::eUnsupportedVersion;
@@ -334,10 +373,12 @@ class GroupReader {
     Got next() {
         codeBegin = pos;
         std::size_t codeStop, following;
-        if (!mReader.line(pos, codeStop, valueBegin) || !mReader.terminated)
-            return kEnd; // a line cut short is where a truncated file ends
-        if (!parseCode(trimmedView(&mHead[codeBegin], codeStop - codeBegin), code))
-            return kBadCode;
+        if (!mReader.codeLine(pos, code, valueBegin)) {
+            if (!mReader.line(pos, codeStop, valueBegin) || !mReader.terminated)
+                return kEnd; // a line cut short is where a truncated file ends
+            if (!parseCode(trimmedView(&mHead[codeBegin], codeStop - codeBegin), code))
+                return kBadCode;
+        }
         if (!mReader.line(valueBegin, valueStop, following) || !mReader.terminated)
             return kEnd;
         pos = following;
@@ -474,6 +515,17 @@ void readBuiltIn(const DrawingFile& file, int field, std::wstring& text) {
         if (var.kind == field) { // the first one counts
             text = variableText(file, var);
             return;
+        }
+}
+
+void readBuiltIns(const DrawingFile& file, std::wstring (&texts)[kBuiltInCount]) {
+    bool found[kBuiltInCount] = {};
+    for (std::wstring& text : texts)
+        text.clear();
+    for (const Var& var : file.vars)
+        if (var.kind >= 0 && var.kind < kBuiltInCount && !found[var.kind]) {
+            found[var.kind] = true; // the first one counts
+            texts[var.kind] = variableText(file, var);
         }
 }
 

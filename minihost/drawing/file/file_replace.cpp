@@ -35,6 +35,7 @@
 #include "minihost/drawing/file/file_faults.h"
 #include "minihost/drawing/file/file_ownership.h"
 #include "minihost/drawing/file/save_names.h"
+#include "minihost/runtime/current_folder.h"
 
 namespace minihost {
 namespace {
@@ -94,8 +95,7 @@ std::string joined(const std::string& folder, const std::string& name) {
 std::string spelling(const std::string& path) {
     std::string whole = path;
     if (path.empty() || path[0] != '/') {
-        std::unique_ptr<char, void (*)(void*)> cwd(::getcwd(nullptr, 0), std::free);
-        whole = std::string(cwd ? cwd.get() : "") + "/" + path;
+        whole = currentFolder() + "/" + path;
     }
     std::string out;
     for (std::size_t at = 0; at <= whole.size();) {
@@ -118,6 +118,20 @@ std::string resolvedSpelling(const std::string& path) {
     std::unique_ptr<char, void (*)(void*)> real(::realpath(parent.c_str(), nullptr), std::free);
     return real ? joined(real.get(), path.substr(slash == std::string::npos ? 0 : slash + 1))
                 : std::string();
+}
+
+// Fills in the identity of the folder that holds `known` from the folder held open, unless a
+// save knew it; false when the system cannot tell it. Each save asks again, so that a save
+// makes the same calls whatever the saves before it did.
+bool identifyFolder(FileIdentity& known) {
+    struct stat st;
+    if (known.folderIdentified || !known.folder || known.folder->get() < 0)
+        return true;
+    if (fsys::fstat(known.folder->get(), &st) != 0)
+        return false;
+    known.folderDevice = st.st_dev;
+    known.folderInode = st.st_ino;
+    return true;
 }
 
 // Whether the process may rename and remove other users' files in a sticky folder.
@@ -243,6 +257,10 @@ Acad::ErrorStatus Replacement::openTarget() {
     if (dir() < 0)
         return accessStatus(errno);
     if (fsys::fstat(dir(), &mFolder) != 0)
+        return Acad::eFileSystemErr;
+    bool identified = true;
+    forEachKnown([&](FileIdentity& known) { identified = identified && identifyFolder(known); });
+    if (!identified)
         return Acad::eFileSystemErr;
     // A path spelled as the drawing's file was must still reach it: the same folder (the one
     // held open since, so its number names no other) and the same name in it. A link or a
@@ -475,6 +493,7 @@ void Replacement::prepareIdentity() {
             if (name != id.names.front())
                 id.names.push_back(name);
     id.folder = mDir;
+    id.folderIdentified = true;
     id.folderDevice = mFolder.st_dev;
     id.folderInode = mFolder.st_ino;
     id.name = mName;
@@ -642,6 +661,10 @@ Acad::ErrorStatus splitResolved(const std::string& at, std::string& folder, std:
     name = slash == std::string::npos ? at : at.substr(slash + 1);
     if (name.empty() || name == "." || name == "..")
         return Acad::eInvalidInput;
+    // A bare name's folder is the current one, which getcwd gives resolved: the answer a
+    // _wfullpath of the same call found serves again.
+    if (slash == std::string::npos && !(folder = currentFolder()).empty())
+        return Acad::eOk;
     std::unique_ptr<char, void (*)(void*)> real(::realpath(parent.c_str(), nullptr), std::free);
     if (!real)
         return accessStatus(errno);
@@ -696,8 +719,8 @@ Acad::ErrorStatus openIdentified(const std::string& path, int& fd, FileIdentity&
     Acad::ErrorStatus status = openTarget(path, folder, name, followed, *dir, file);
     if (status != Acad::eOk)
         return status;
-    struct stat st, at;
-    if (fsys::fstat(file.get(), &st) != 0 || fsys::fstat(dir->get(), &at) != 0)
+    struct stat st;
+    if (fsys::fstat(file.get(), &st) != 0)
         return Acad::eFileAccessErr;
     FileIdentity id;
     describe(st, id);
@@ -710,9 +733,7 @@ Acad::ErrorStatus openIdentified(const std::string& path, int& fd, FileIdentity&
     std::string resolved = followed ? resolvedSpelling(path) : id.path;
     if (!resolved.empty() && resolved != id.names.front())
         id.names.push_back(resolved);
-    id.folder = std::move(dir);
-    id.folderDevice = at.st_dev;
-    id.folderInode = at.st_ino;
+    id.folder = std::move(dir); // its identity is asked by a save (identifyFolder)
     id.name = name;
     identity = std::move(id);
     fd = file.release();

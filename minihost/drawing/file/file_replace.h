@@ -29,6 +29,9 @@ struct FileIdentity {
     // any of them must reach this very file.
     std::vector<std::string> names;
     std::shared_ptr<const drawing::Fd> folder; // the folder that holds it, kept open
+    // That folder's identity: known when a save made the file; otherwise each save takes it
+    // from `folder` (a read does not ask), which names the same folder while it is open.
+    bool folderIdentified = false;
     dev_t folderDevice = 0;
     ino_t folderInode = 0;
     std::string name; // its name in that folder

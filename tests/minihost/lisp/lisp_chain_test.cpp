@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host_api.h"
+#include "host/lisp_calls.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/lisp/lisp_chain.h"
 #include "minihost/lisp/lisp_printer.h"
@@ -11,6 +12,7 @@
 
 namespace {
 
+using minihost::CallResult;
 using namespace minihost::lisp;
 
 ValuePtr read(const std::wstring& text) {
@@ -107,6 +109,44 @@ TEST(LispResultChain, DeepNestingIsRefusedNotAStackOverflow) {
         nodes[i].rbnext = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
     }
     EXPECT_THROW(valueOfChain(nodes.data()), LispError);
+}
+
+// A result taken as the handler sets it: the last one set counts, a malformed chain is an
+// error only when nothing replaced it, and the handler's chain stays the handler's.
+TEST(LispResultChain, TheLastResultTheHandlerSetCounts) {
+    struct Case {
+        int (*handler)();
+        CallResult::Kind kind;
+        const char* printed; // nullptr: the value is a LispError
+    };
+    static resbuf* sMalformed;
+    static resbuf* sGood;
+    Built malformed{acutBuildList(RTLB, RTSTR, L"a", RTNONE)};
+    Built good{acutBuildList(RTLB, RTSTR, L"k", RTSHORT, 1, RTLE, RTNONE)};
+    sMalformed = malformed.chain;
+    sGood = good.chain;
+    const Case cases[] = {
+        {[] { return acedRetList(sGood); }, CallResult::Value, "(\"k\" 1)"},
+        {[] { return acedRetList(sMalformed); }, CallResult::Value, nullptr},
+        {[] { return acedRetList(sMalformed), acedRetList(sGood); }, CallResult::Value,
+         "(\"k\" 1)"},
+        {[] { return acedRetList(sGood), acedRetList(sMalformed); }, CallResult::Value, nullptr},
+        {[] { return acedRetList(sMalformed), acedRetNil(); }, CallResult::Nil, ""},
+        {[] { return acedRetList(sGood), acedRetList(nullptr); }, CallResult::Nil, ""},
+    };
+    for (const Case& c : cases) {
+        ResultValue made;
+        CallResult result = minihost::callHandler(c.handler, 0, nullptr, &made);
+        EXPECT_EQ(result.kind, c.kind);
+        EXPECT_EQ(result.value, nullptr); // no copy of the chain is made
+        if (c.kind != CallResult::Value)
+            continue;
+        if (c.printed)
+            EXPECT_EQ(prin1Text(made.value()), c.printed);
+        else
+            EXPECT_THROW(made.value(), LispError);
+    }
+    EXPECT_EQ(testing_support::chainText(sGood), "(\"k\" 1)");
 }
 
 } // namespace

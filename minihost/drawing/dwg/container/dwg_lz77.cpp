@@ -9,6 +9,7 @@ namespace dwg {
 namespace {
 
 constexpr std::uint8_t kEnd = 0x11;
+constexpr std::size_t kReserveAtOnce = 64 * 1024; // the maps and data pages are smaller
 
 class Decoder {
   public:
@@ -140,6 +141,9 @@ class Decoder {
 
 bool decompress(const std::uint8_t* in, std::size_t n, std::size_t limit, std::string& out) {
     out.clear();
+    // The limit is the size a page must decompress to: room for it at once spares the output
+    // growing step by step, up to a size that a malformed stream cannot make costly.
+    out.reserve(std::min<std::size_t>(limit, kReserveAtOnce));
     return Decoder(in, n, limit, out).run();
 }
 
