@@ -63,19 +63,22 @@ bool referencedHandle(const Handle& ref, std::uint64_t own, std::uint64_t& out) 
     }
 }
 
-// Reads the dictionary's names from `bit` on, with or without the hard-owner byte; `index` is
-// the position of `key` among them (npos when absent). True when they end at the handle stream.
+constexpr std::uint32_t kAbsent = UINT32_MAX;
+
+// Reads the dictionary's names, with or without the hard-owner byte before them; `index` gets
+// the position of `key` among them (kAbsent when it is not one). True when they end exactly
+// where the handle stream starts.
 bool readNames(const std::string& data, Layout layout, const ObjectStart& start, bool ownerByte,
-               const char* key, std::uint32_t& count, std::uint32_t& index) {
+               const char* key, std::uint32_t& index) {
     BitReader in(bytes(data), data.size(), start.dataBit, start.handleStream);
-    count = in.bl();
+    const std::uint32_t count = in.bl();
     if (layout == Layout::kAC1015)
         in.bs(); // cloning flag
     if (ownerByte)
         in.rc();
-    index = UINT32_MAX;
+    index = kAbsent;
     for (std::uint32_t i = 0; i < count && in.ok(); ++i)
-        if (withoutTrailingZeros(in.tv()) == key && index == UINT32_MAX)
+        if (withoutTrailingZeros(in.tv()) == key && index == kAbsent)
             index = i;
     return in.ok() && in.position() == start.handleStream;
 }
@@ -138,11 +141,11 @@ Acad::ErrorStatus findDictionaryEntry(const std::string& data, Layout layout,
         return Acad::eDwgCorrupt;
     // Most writers store a hard-owner byte before the names, some do not: the names must end
     // exactly where the handle stream starts.
-    std::uint32_t count = 0, index = 0;
-    if (!readNames(data, layout, start, true, key, count, index) &&
-        !readNames(data, layout, start, false, key, count, index))
+    std::uint32_t index = kAbsent;
+    if (!readNames(data, layout, start, true, key, index) &&
+        !readNames(data, layout, start, false, key, index))
         return Acad::eDwgCorrupt;
-    if (index == UINT32_MAX)
+    if (index == kAbsent)
         return Acad::eOk;
     // The handle stream: the owner, the reactors, the extension dictionary, then the entries.
     BitReader in(bytes(data), data.size(), start.handleStream, std::uint64_t{data.size()} * 8);

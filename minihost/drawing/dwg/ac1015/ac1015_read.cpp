@@ -75,17 +75,19 @@ Acad::ErrorStatus readProperties(const ReadBytes& read, std::uint64_t fileSize,
     Acad::ErrorStatus status = readFileHeader(start, startSize, fileSize, file);
     if (status == Acad::eOk)
         status = namedObjects(read, file, layout, dictionary);
+    if (status != Acad::eOk)
+        return status;
     ObjectMap map(read, fileSize, file.objectMap.address, file.objectMap.size);
     std::string data;
     ObjectStart object;
-    if (status == Acad::eOk)
-        status = objectAt(read, fileSize, map, layout, dictionary, data, object);
     bool found = false;
     std::uint64_t record = 0;
-    if (status == Acad::eOk)
-        status = findDictionaryEntry(data, layout, object, kRecordKey, found, record);
-    if (status != Acad::eOk || !found)
-        return status; // no record: a drawing without properties
+    if ((status = objectAt(read, fileSize, map, layout, dictionary, data, object)) != Acad::eOk ||
+        (status = findDictionaryEntry(data, layout, object, kRecordKey, found, record)) !=
+            Acad::eOk)
+        return status;
+    if (!found)
+        return Acad::eOk; // no record: a drawing without properties
     if ((status = objectAt(read, fileSize, map, layout, record, data, object)) != Acad::eOk ||
         (status = checkRecordType(read, file, object.type)) != Acad::eOk)
         return status;
