@@ -34,7 +34,7 @@ std::string sentinel(const char* bytes) {
 }
 
 bool isText(std::uint16_t code) {
-    return code <= 9 || (code >= 300 && code <= 309);
+    return (code <= 9 && code != 5) || (code >= 300 && code <= 309); // 5: a handle
 }
 
 // Every variable of the AC1014 and AC1012 list to the named-object dictionary, and the five
@@ -127,15 +127,7 @@ std::string classes(std::uint16_t recordClass) {
 }
 
 std::string record(std::uint16_t type, const std::vector<Item>& items) {
-    std::string bytes;
-    for (const auto& [code, value] : items) {
-        le(bytes, code, 2);
-        if (isText(code)) {
-            le(bytes, value.size(), 2);
-            bytes += '\x1E';
-        }
-        bytes += value;
-    }
+    const std::string bytes = itemBytes(items);
     std::uint32_t handleStream = 0; // measured first, as in dictionary()
     for (int pass = 0;; ++pass) {
         BitWriter w;
@@ -260,6 +252,19 @@ std::string dictionary(bool ac1015, std::uint16_t type, bool ownerByte,
             writeH(w, code, value);
         return w.bytes();
     }
+}
+
+std::string itemBytes(const std::vector<Item>& items) {
+    std::string bytes;
+    for (const auto& [code, value] : items) {
+        le(bytes, code, 2);
+        if (isText(code)) {
+            le(bytes, value.size(), 2);
+            bytes += '\x1E';
+        }
+        bytes += value;
+    }
+    return bytes;
 }
 
 std::vector<Item> recordItems(const std::vector<std::string>& texts,

@@ -27,6 +27,10 @@ using Item = std::pair<std::uint16_t, std::string>;
 std::vector<Item> recordItems(const std::vector<std::string>& texts,
                               const std::vector<std::string>& custom);
 
+// The items as a record stores them: each code, then a text's length and code page (1252) and
+// its bytes, or another item's value as given.
+std::string itemBytes(const std::vector<Item>& items);
+
 struct Options {
     std::string version = "AC1014";  // or "AC1012": the layout both share
     bool ownerByte = true;           // the dictionary's hard-owner byte (absent in AC1012)

@@ -13,8 +13,12 @@ std::uint16_t getBigEndian16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
 }
 
-} // namespace
+// The most bytes a block holds, its size field included (real maps stay below 2040).
+constexpr std::size_t kMaxMapBlock = 2040;
 
+// A modular character: bytes of 7 value bits, least significant group first, 0x80 meaning
+// another byte follows; when `signedValue`, the last byte's 0x40 is the sign. Reads from
+// data[at] on, before `end`; false when it runs past `end` or holds more than 64 bits.
 bool readModularChar(const std::uint8_t* data, std::size_t end, std::size_t& at, bool signedValue,
                      std::int64_t& value) {
     std::uint64_t v = 0;
@@ -35,6 +39,8 @@ bool readModularChar(const std::uint8_t* data, std::size_t end, std::size_t& at,
     }
     return false;
 }
+
+} // namespace
 
 ObjectMap::ObjectMap(const ReadBytes& read, std::uint64_t fileSize, std::uint64_t address,
                      std::uint64_t size)

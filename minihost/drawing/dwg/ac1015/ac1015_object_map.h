@@ -17,15 +17,6 @@ namespace minihost {
 namespace dwg {
 namespace ac1015 {
 
-// The most bytes a block holds, its size field included (real maps stay below 2040).
-constexpr std::size_t kMaxMapBlock = 2040;
-
-// A modular character: bytes of 7 value bits, least significant group first, 0x80 meaning
-// another byte follows; when `signedValue`, the last byte's 0x40 is the sign. Reads from
-// data[at] on, before `end`; false when it runs past `end` or holds more than 64 bits.
-bool readModularChar(const std::uint8_t* data, std::size_t end, std::size_t& at, bool signedValue,
-                     std::int64_t& value);
-
 class ObjectMap {
   public:
     // The map whose locator says [address, address + size) of a file of `fileSize` bytes, read

@@ -35,6 +35,18 @@ Acad::ErrorStatus readCut(const std::string& bytes, std::uint64_t size) {
     return readBinaryDrawing(memoryBytes(bytes, size), size, d);
 }
 
+// The data of the section of `kind` that the file header of `drawing` locates.
+std::string sectionOf(const std::string& drawing, SectionKind kind) {
+    FileHeader file;
+    std::string data;
+    EXPECT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
+    EXPECT_EQ(readFramedSection(memoryBytes(drawing, drawing.size()),
+                                kind == SectionKind::kHeader ? file.header : file.classes, kind,
+                                data),
+              Acad::eOk);
+    return data;
+}
+
 // The byte ranges [begin, end) of `drawing` its read relies on: the file header, the header
 // variables, the object map's first block, the dictionary and the record.
 std::vector<std::pair<std::uint64_t, std::uint64_t>> pathRanges(const std::string& drawing) {
@@ -48,8 +60,7 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> pathRanges(const std::strin
     ranges.emplace_back(map, map + (p[map] << 8 | p[map + 1]) + 2);
     const ReadBytes read = memoryBytes(drawing, drawing.size());
     ObjectMap objects(read, drawing.size(), map, file.objectMap.size);
-    std::string variables;
-    EXPECT_EQ(readFramedSection(read, file.header, SectionKind::kHeader, variables), Acad::eOk);
+    const std::string variables = sectionOf(drawing, SectionKind::kHeader);
     BitReader in(bytes(variables), variables.size());
     HeaderWalk walk;
     EXPECT_TRUE(walkHeader(in, Layout::kAC1015, walk));
@@ -102,12 +113,7 @@ TEST(Ac1015Read, ACutDrawingIsAnErrorWhereverItEnds) {
 // Walked on to its last variable, the table of `layout` ends within the last byte of the
 // header of `drawing`, and finds the named-object dictionary's handle in it.
 void expectHeaderWalkEndsAtItsEnd(const std::string& drawing, Layout layout) {
-    FileHeader file;
-    ASSERT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
-    std::string variables;
-    ASSERT_EQ(readFramedSection(memoryBytes(drawing, drawing.size()), file.header,
-                                SectionKind::kHeader, variables),
-              Acad::eOk);
+    const std::string variables = sectionOf(drawing, SectionKind::kHeader);
     BitReader in(bytes(variables), variables.size());
     HeaderWalk walk;
     ASSERT_TRUE(walkHeader(in, layout, walk, true));
@@ -124,29 +130,19 @@ TEST(Ac1015Read, TheHeaderTablesEndWhereEveryRealHeaderEnds) {
         }
 }
 
-std::string text(std::uint16_t code, const std::string& value) {
-    std::string item;
-    add16(item, code);
-    add16(item, static_cast<std::uint16_t>(value.size()));
-    return item + '\x1E' + value;
-}
-
 TEST(Ac1015Read, ItemsAreReadAtEveryStartBit) {
-    std::string items = text(1, "DWGPROPS COOKIE") + text(6, "c") + text(300, "k=v");
-    add16(items, 40); // a real
-    items += std::string(8, '\x01');
-    add16(items, 10); // a point
-    items += std::string(24, '\x02');
-    add16(items, 70);
-    add16(items, 7);
-    add16(items, 90);
-    add32(items, 9);
-    add16(items, 280);
-    items += '\x03';
-    add16(items, 310); // bytes
-    items += std::string("\x02xy", 3);
-    add16(items, 5); // a handle
-    items += std::string(8, '\x04');
+    const std::string items = ac1015_maker::itemBytes({
+        {1, "DWGPROPS COOKIE"},
+        {6, "c"},
+        {300, "k=v"},
+        {40, std::string(8, '\x01')},  // a real
+        {10, std::string(24, '\x02')}, // a point
+        {70, std::string("\x07\x00", 2)},
+        {90, std::string("\x09\x00\x00\x00", 4)},
+        {280, "\x03"},
+        {310, "\x02xy"},             // bytes
+        {5, std::string(8, '\x04')}, // a handle
+    });
     struct Case {
         std::string items;
         std::uint32_t m;
@@ -292,6 +288,7 @@ TEST(Ac1015Read, MadeDrawingsOfTheOlderLayout) {
         {"AC1014", true, 500, 521, true, Acad::eDwgCorrupt, false}, // another class's number
         {"AC1014", true, 43, 521, true, Acad::eDwgCorrupt, false},
     };
+    expectHeaderWalkEndsAtItsEnd(ac1015_maker::make(items, {}), Layout::kAC1014);
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.version << " type " << c.type);
         ac1015_maker::Options options;
@@ -300,10 +297,8 @@ TEST(Ac1015Read, MadeDrawingsOfTheOlderLayout) {
         options.recordType = c.type;
         options.recordClass = c.recordClass;
         options.listed = c.listed;
-        const std::string drawing = ac1015_maker::make(items, options);
-        expectHeaderWalkEndsAtItsEnd(drawing, Layout::kAC1014);
         BinaryDrawing d;
-        ASSERT_EQ(dwg_test::readMemory(drawing, d), c.status);
+        ASSERT_EQ(dwg_test::readMemory(ac1015_maker::make(items, options), d), c.status);
         if (c.status != Acad::eOk)
             continue;
         EXPECT_EQ(d.version, c.version);
@@ -339,13 +334,7 @@ TEST(Ac1015Read, ClassesAreNamedByNumber) {
         if (e.version >= "AC1018")
             continue;
         SCOPED_TRACE(e.name);
-        const std::string drawing = readFile(e.path);
-        FileHeader file;
-        ASSERT_EQ(readFileHeader(bytes(drawing), 0x100, drawing.size(), file), Acad::eOk);
-        std::string classes;
-        ASSERT_EQ(readFramedSection(memoryBytes(drawing, drawing.size()), file.classes,
-                                    SectionKind::kClasses, classes),
-                  Acad::eOk);
+        const std::string classes = sectionOf(readFile(e.path), SectionKind::kClasses);
         EXPECT_TRUE(isClassNamed(classes, 500, "ACDBDICTIONARYWDFLT"));
         EXPECT_TRUE(isClassNamed(classes, 502, "LAYOUT"));
         EXPECT_FALSE(isClassNamed(classes, 502, "XRECORD"));
